@@ -1,0 +1,34 @@
+#include "platform/user_notice.h"
+
+#include <cstdio>
+#include <mutex>
+#include <utility>
+
+namespace vantor::platform {
+
+namespace {
+std::mutex gHandlerMutex;
+MessageBoxHandler gHandler;
+}  // namespace
+
+void ShowMessageBox(std::string_view text) {
+  MessageBoxHandler handler;
+  {
+    std::lock_guard lock(gHandlerMutex);
+    handler = gHandler;
+  }
+  if (handler) {
+    handler(text);
+    return;
+  }
+  std::fwrite(text.data(), 1, text.size(), stdout);
+  std::fputc('\n', stdout);
+  std::fflush(stdout);
+}
+
+MessageBoxHandler SetMessageBoxHandler(MessageBoxHandler handler) {
+  std::lock_guard lock(gHandlerMutex);
+  return std::exchange(gHandler, std::move(handler));
+}
+
+}  // namespace vantor::platform
