@@ -1,6 +1,7 @@
 #include "app/result_files.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 
 #include "platform/files.h"
@@ -46,30 +47,32 @@ std::string WindowResultText(std::int32_t saveResult, bool pass, std::uint16_t v
   return text;
 }
 
-CResultFile::~CResultFile() { Close(); }
-
 std::filesystem::path CResultFile::Path() { return platform::ProgramDirectory() / kResultFileName; }
 
 bool CResultFile::Create() {
   Close();
   std::filesystem::path path = Path();
-  file_ = std::fopen(path.c_str(), "wb");
-  if (file_ == nullptr) {
-    DebugPrint("Can't create %s: %s\n", path.c_str(), std::strerror(errno));
+  errno = 0;
+  file_.open(path, std::ios::binary | std::ios::trunc);
+  if (!file_.is_open()) {
+    DebugPrint("Can't create %s: %s\n", path.string().c_str(), std::strerror(errno));
     return false;
   }
   return true;
 }
 
 bool CResultFile::Write(std::string_view text) {
-  if (file_ == nullptr) {
+  if (!file_.is_open()) {
     DebugPrint("%s is not open; \"%.*s\" is not recorded\n", kResultFileName,
                static_cast<int>(text.size()), text.data());
     return false;
   }
   std::string bytes = TextModeBytes(text);
-  if (std::fwrite(bytes.data(), 1, bytes.size(), file_) != bytes.size() ||
-      std::fflush(file_) != 0) {
+  errno = 0;
+  file_.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  file_.flush();
+  if (!file_) {
+    file_.clear();
     DebugPrint("Can't write %s: %s\n", kResultFileName, std::strerror(errno));
     return false;
   }
@@ -77,8 +80,8 @@ bool CResultFile::Write(std::string_view text) {
 }
 
 void CResultFile::Close() {
-  if (file_ != nullptr) std::fclose(file_);
-  file_ = nullptr;
+  if (file_.is_open()) file_.close();
+  file_.clear();
 }
 
 std::string BurnResultHeader() {
@@ -104,13 +107,13 @@ CBurnResultLog::CBurnResultLog(std::filesystem::path path) : path_(std::move(pat
 
 bool CBurnResultLog::Open() {
   if (!file_.Open(path_)) {
-    DebugPrint("Can't Open %s: %s\n", path_.c_str(), file_.LastErrorText().c_str());
+    DebugPrint("Can't Open %s: %s\n", path_.string().c_str(), file_.LastErrorText().c_str());
     platform::ShowMessageBox("Can't Open burn_result.txt");
     return false;
   }
   // Under the file's lock: whichever process finds the file empty writes the header.
   if (!file_.Append(TextModeBytes(BurnResultHeader()), true)) {
-    DebugPrint("Can't write %s: %s\n", path_.c_str(), file_.LastErrorText().c_str());
+    DebugPrint("Can't write %s: %s\n", path_.string().c_str(), file_.LastErrorText().c_str());
   }
   return true;
 }
@@ -120,7 +123,7 @@ bool CBurnResultLog::AppendResult(std::wstring_view manufacturerText, bool pass,
   std::string line =
       TextModeBytes(BurnResultLine(platform::LocalTimeNow(), manufacturerText, pass, resultCode));
   if (!file_.Append(line)) {
-    DebugPrint("Can't write %s: %s\n", path_.c_str(), file_.LastErrorText().c_str());
+    DebugPrint("Can't write %s: %s\n", path_.string().c_str(), file_.LastErrorText().c_str());
     return false;
   }
   return true;

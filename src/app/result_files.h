@@ -4,9 +4,9 @@
 #pragma once
 
 #include <cstdint>
-#include <cstdio>
 #include <ctime>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <string_view>
 
@@ -40,21 +40,20 @@ std::string WindowResultText(std::int32_t saveResult, bool pass, std::uint16_t v
 class CResultFile {
  public:
   CResultFile() = default;
-  ~CResultFile();
   CResultFile(const CResultFile&) = delete;
   CResultFile& operator=(const CResultFile&) = delete;
 
   static std::filesystem::path Path();
 
   bool Create();
-  bool IsOpen() const { return file_ != nullptr; }
+  bool IsOpen() const { return file_.is_open(); }
   // Writes the text (text-mode line ends); false, traced, when the file is not open or
   // the write fails.
   bool Write(std::string_view text);
   void Close();
 
  private:
-  std::FILE* file_ = nullptr;
+  std::ofstream file_;
 };
 
 // The two header lines of burn_result.txt, as the program hands them to the stream.

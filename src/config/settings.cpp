@@ -104,14 +104,14 @@ void LoadSettingsFrom(const std::filesystem::path& overrideFile) {
   }
   std::ifstream in(overrideFile, std::ios::binary);
   if (!in) {
-    DebugPrint("Settings: cannot read %s; the defaults hold\n", overrideFile.c_str());
+    DebugPrint("Settings: cannot read %s; the defaults hold\n", overrideFile.string().c_str());
     Store& store = TheStore();
     std::unique_lock lock(store.mutex);
     if (store.ini) store.ini->Clear();
     return;
   }
   std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  DebugPrint("Settings: %s\n", overrideFile.c_str());
+  DebugPrint("Settings: %s\n", overrideFile.string().c_str());
   ReplaceStoreText(text);
 }
 
