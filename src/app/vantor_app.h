@@ -1,0 +1,78 @@
+// The application object: owns the process from start-up to shutdown and runs exactly
+// one front end, the silent command-line mode or the main window.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "platform/debug_log_capture.h"
+
+namespace vantor {
+
+inline constexpr char kDebugLogFileName[] = "DebugLog.txt";
+inline constexpr char kTraceLogFileName[] = "Log.txt";
+inline constexpr char kDebugLogClosingLine[] = "Exit Debug Thread";
+inline constexpr char kWindowUnavailableLine[] =
+    "vantorfw: the window is not available in this build\n";
+
+class CVantorApp {
+ public:
+  CVantorApp();
+  virtual ~CVantorApp();
+  CVantorApp(const CVantorApp&) = delete;
+  CVantorApp& operator=(const CVantorApp&) = delete;
+
+  // The whole process: InitInstance, then ExitInstance. `args` are the program's
+  // arguments, argument 0 being the program. Returns the process exit code.
+  int Run(const std::vector<std::wstring>& args);
+
+  // Start-up, then the chosen front end. Returns false: no message loop follows, the
+  // process goes on to the shutdown.
+  bool InitInstance(const std::vector<std::wstring>& args);
+  // Shutdown; returns the exit code: 1 when LastResultCode is non-zero, else 0.
+  int ExitInstance();
+
+  // True when the arguments after the program select the command-line front end: there
+  // are some, and they are not "/forcerestart" alone (compared without letter case).
+  static bool WantsCommandLine(const std::vector<std::wstring>& args);
+
+  // The application object of the process (null outside its lifetime).
+  static CVantorApp* Current();
+
+  const std::string& versionText() const { return versionText_; }
+  std::int32_t iniType() const { return iniType_; }
+  bool debugCaptureRunning() const { return capture_.IsRunning(); }
+
+ protected:
+  // Steps of start-up and shutdown that belong to other parts of the tool. Each does
+  // nothing here until its part is built in.
+
+  // Creates the IC type definitions, the system information record, the command-line
+  // parser and the programming-flow object for the current memory type.
+  virtual void CreateGlobalObjects() {}
+  virtual void DeleteGlobalObjects() {}
+  // Device access: Lib_Init / Lib_Uninit with the "Lib Type" setting.
+  virtual void LibInit(std::int32_t /*libType*/) {}
+  virtual void LibUninit(std::int32_t /*libType*/) {}
+  // Command line: CParseArg::Parse_Arg (1: a run is to be made; the parser is not built
+  // in yet, so no run is made), CParseArg::LoadICTypeIni (non-zero: device open and image
+  // prepared), CParseArg::Excute_Arg, CDevFlow::DEV_CloseDevice.
+  virtual int ParseArg(const std::vector<std::wstring>& args);
+  virtual int LoadICTypeIni() { return 0; }
+  virtual int ExcuteArg() { return 0; }
+  virtual void CloseDevice() {}
+  // The main window, run modally until it closes.
+  virtual void RunMainWindow();
+
+ private:
+  void RunCommandLineMode(const std::vector<std::wstring>& args);
+  void RunWindowMode();
+
+  platform::DebugLogCapture capture_;
+  std::string versionText_;
+  std::int32_t iniType_ = 0;
+  std::int32_t libType_ = 0;
+};
+
+}  // namespace vantor

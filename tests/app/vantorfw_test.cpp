@@ -1,0 +1,117 @@
+// The built tool, run as a user runs it: a copy in a directory of its own (its program
+// directory is where the executable lies), settings given through VANTOR_SETTINGS.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "app/vantor_app.h"
+#include "child_process.h"
+
+namespace vantor {
+namespace {
+
+namespace fs = std::filesystem;
+using test::ReadFileBytes;
+using test::ScratchDir;
+
+struct RunResult {
+  int exitCode;
+  std::string out;
+  std::string err;
+};
+
+class VantorfwTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    fs::copy_file(VANTORFW_EXE, exe_);
+    test::WriteFileBytes(settings_, "[Vantor Config]\r\nDebug Log=1\r\n");
+  }
+
+  // Runs the copy with VANTOR_TRACE on, so its trace lines come out on standard error.
+  RunResult Run(const std::vector<std::string>& args, bool debugLog = false) {
+    test::ChildOptions options;
+    options.args = args;
+    options.env = {"VANTOR_TRACE=1"};
+    if (debugLog) options.env.push_back("VANTOR_SETTINGS=" + settings_.string());
+    options.workingDir = io_.path();
+    options.stdoutFile = io_ / "out.txt";
+    options.stderrFile = io_ / "err.txt";
+    RunResult result;
+    result.exitCode = test::WaitChild(test::StartChild(exe_, options));
+    result.out = ReadFileBytes(io_ / "out.txt");
+    result.err = ReadFileBytes(io_ / "err.txt");
+    return result;
+  }
+
+  ScratchDir dir_{"vantorfw"};  // the program directory
+  ScratchDir io_{"vantorfw_io"};
+  fs::path exe_ = dir_ / "vantorfw";
+  fs::path settings_ = io_ / "settings.ini";
+};
+
+TEST_F(VantorfwTest, FrontEndChoiceAndExitCode) {
+  struct Case {
+    std::vector<std::string> args;
+    bool window;
+  } cases[] = {
+      {{}, true},
+      {{"/forcerestart"}, true},
+      {{"/FORCERESTART"}, true},
+      {{"/ForceRestart"}, true},
+      {{"/forcerestart", "-f"}, false},
+      {{"-f", "-version"}, false},
+      {{"-s"}, false},
+  };
+  for (const Case& c : cases) {
+    std::string shown;
+    for (const auto& a : c.args) shown += a + " ";
+    SCOPED_TRACE("arguments: " + shown);
+    RunResult r = Run(c.args);
+    EXPECT_EQ(r.exitCode, 0);
+    if (c.window) {
+      EXPECT_EQ(r.out, kWindowUnavailableLine);
+      EXPECT_NE(r.err.find("Front end: window\r\n"), std::string::npos) << r.err;
+    } else {
+      EXPECT_EQ(r.out.find("window"), std::string::npos) << r.out;
+      EXPECT_NE(r.err.find("Front end: command line\r\n"), std::string::npos) << r.err;
+    }
+  }
+  EXPECT_FALSE(fs::exists(dir_ / "DebugLog.txt"));
+  EXPECT_FALSE(fs::exists(dir_ / "Log.txt"));
+}
+
+TEST_F(VantorfwTest, DebugLogBesideTheProgramEndsWithExitDebugThread) {
+  for (const auto& args :
+       {std::vector<std::string>{}, std::vector<std::string>{"-f", "-version"}}) {
+    RunResult r = Run(args, true);
+    EXPECT_EQ(r.exitCode, 0);
+    std::string log = ReadFileBytes(dir_ / "DebugLog.txt");
+    EXPECT_NE(log.find("CVantorApp::InitInstance:> Front end: "), std::string::npos) << log;
+    const std::string last = "\r\nExit Debug Thread\r\n";
+    ASSERT_GE(log.size(), last.size()) << log;
+    EXPECT_EQ(log.substr(log.size() - last.size()), last) << log;
+    EXPECT_FALSE(fs::exists(io_ / "DebugLog.txt")) << "beside the program, not in the current dir";
+  }
+}
+
+TEST_F(VantorfwTest, ReadOnlyProgramDirectoryStartsAndEndsNormally) {
+  // The log file's name taken by a directory makes it uncreatable even for root, who may
+  // write into a read-only directory.
+  fs::create_directory(dir_ / "DebugLog.txt");
+  fs::permissions(dir_.path(), fs::perms::owner_read | fs::perms::owner_exec,
+                  fs::perm_options::replace);
+  RunResult window = Run({}, true);
+  EXPECT_EQ(window.exitCode, 0);
+  EXPECT_EQ(window.out, kWindowUnavailableLine);
+  EXPECT_NE(window.err.find("Can't create DebugLog.txt"), std::string::npos) << window.err;
+  EXPECT_NE(window.err.find("Exit Debug Thread\r\n"), std::string::npos);
+  RunResult commandLine = Run({"-f", "-version"}, true);
+  EXPECT_EQ(commandLine.exitCode, 0);
+  EXPECT_NE(commandLine.err.find("Front end: command line"), std::string::npos);
+  EXPECT_TRUE(fs::is_directory(dir_ / "DebugLog.txt"));
+}
+
+}  // namespace
+}  // namespace vantor
