@@ -405,6 +405,7 @@ TransferResult SimDevice::Control(const ControlSetup& setup, std::uint8_t* data,
   }
   TransferResult r;
   std::uint64_t base = config_.timing.transferUs;
+  if (flash_) flash_->set_stayBusy(config_.faults.stayBusy);
   if (MatchFault(config_.faults.timeout, setup, data)) {
     r.kind = TransferResult::Kind::kTimeout;
     r.costUs = ~std::uint64_t{0};
