@@ -282,6 +282,24 @@ Setter TimingNumber(T DeviceTiming::*field) {
   };
 }
 
+Setter FaultNumber(std::uint32_t DeviceFaults::*field) {
+  return [field](DeviceConfig& c, const std::string& v) {
+    std::uint64_t n = 0;
+    if (!ParseNumber(v, 0xFFFFFFFF, n)) return false;
+    c.faults.*field = static_cast<std::uint32_t>(n);
+    return true;
+  };
+}
+
+Setter FaultFlag(bool DeviceFaults::*field) {
+  return [field](DeviceConfig& c, const std::string& v) {
+    std::uint64_t n = 0;
+    if (!ParseNumber(v, 1, n)) return false;
+    c.faults.*field = n != 0;
+    return true;
+  };
+}
+
 Setter Flag(bool DeviceConfig::*field) {
   return [field](DeviceConfig& c, const std::string& v) {
     std::uint64_t n = 0;
@@ -414,48 +432,12 @@ const std::map<std::string, Setter>& Setters() {
       {"time_not_ready_ms", TimingNumber(&DeviceTiming::notReadyMs)},
       {"fault_stall", MatchList(&DeviceFaults::stall)},
       {"fault_timeout", MatchList(&DeviceFaults::timeout)},
-      {"fault_disconnect_after",
-       [](DeviceConfig& c, const std::string& v) {
-         std::uint64_t n = 0;
-         if (!ParseNumber(v, 0xFFFFFFFF, n)) return false;
-         c.faults.disconnectAfter = static_cast<std::uint32_t>(n);
-         return true;
-       }},
-      {"fault_reconnect_ms",
-       [](DeviceConfig& c, const std::string& v) {
-         std::uint64_t n = 0;
-         if (!ParseNumber(v, 0xFFFFFFFF, n)) return false;
-         c.faults.reconnectMs = static_cast<std::uint32_t>(n);
-         return true;
-       }},
-      {"fault_busy",
-       [](DeviceConfig& c, const std::string& v) {
-         std::uint64_t n = 0;
-         if (!ParseNumber(v, 1, n)) return false;
-         c.faults.stayBusy = n != 0;
-         return true;
-       }},
-      {"fault_not_ready_ms",
-       [](DeviceConfig& c, const std::string& v) {
-         std::uint64_t n = 0;
-         if (!ParseNumber(v, 0xFFFFFFFF, n)) return false;
-         c.faults.extraNotReadyMs = static_cast<std::uint32_t>(n);
-         return true;
-       }},
-      {"fault_signature",
-       [](DeviceConfig& c, const std::string& v) {
-         std::uint64_t n = 0;
-         if (!ParseNumber(v, 1, n)) return false;
-         c.faults.wrongSignature = n != 0;
-         return true;
-       }},
-      {"fault_problem",
-       [](DeviceConfig& c, const std::string& v) {
-         std::uint64_t n = 0;
-         if (!ParseNumber(v, 1, n)) return false;
-         c.faults.problem = n != 0;
-         return true;
-       }},
+      {"fault_disconnect_after", FaultNumber(&DeviceFaults::disconnectAfter)},
+      {"fault_reconnect_ms", FaultNumber(&DeviceFaults::reconnectMs)},
+      {"fault_busy", FaultFlag(&DeviceFaults::stayBusy)},
+      {"fault_not_ready_ms", FaultNumber(&DeviceFaults::extraNotReadyMs)},
+      {"fault_signature", FaultFlag(&DeviceFaults::wrongSignature)},
+      {"fault_problem", FaultFlag(&DeviceFaults::problem)},
   };
   return setters;
 }

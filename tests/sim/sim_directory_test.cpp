@@ -204,3 +204,43 @@ TEST_F(Directory, ShowDumpAndLoad) {
 
 }  // namespace
 }  // namespace vantor::sim
+
+namespace vantor::sim {
+namespace {
+
+TEST(DevicesIni, KeysOverrideTheProfile) {
+  CIniFile ini;
+  ASSERT_TRUE(ini.LoadText(
+      std::string_view("[cam]\nprofile = camera\npid = 0x0511\nfault_stall = C0 07 3*2, cmd 02 82\n"
+                       "otp_weak = 0x10:0x0F, 0x20\nhub = usb2\nvia_hub = 4\ntime_reenum_ms = 900\n"
+                       "fault_busy = 1\nvendor_requests = legacy\n")));
+  DeviceConfig c;
+  std::string error;
+  ASSERT_TRUE(LoadDeviceConfig(ini, 0, c, error)) << error;
+  EXPECT_EQ(c.name, "cam");
+  EXPECT_EQ(c.function, FunctionKind::kCamera);
+  EXPECT_EQ(c.pid, 0x0511);
+  EXPECT_EQ(c.unitId, 3);  // from the profile
+  ASSERT_EQ(c.faults.stall.size(), 2u);
+  EXPECT_FALSE(c.faults.stall[0].command);
+  EXPECT_EQ(c.faults.stall[0].type, 0xC0);
+  EXPECT_EQ(c.faults.stall[0].request, 0x07);
+  EXPECT_EQ(c.faults.stall[0].value.value_or(0), 3);
+  EXPECT_EQ(c.faults.stall[0].count, 2u);
+  EXPECT_TRUE(c.faults.stall[1].command);
+  EXPECT_EQ(c.faults.stall[1].request, 0x82);
+  ASSERT_EQ(c.otpWeak.size(), 2u);
+  EXPECT_EQ(c.otpWeak[0].mask, 0x0F);
+  EXPECT_EQ(c.otpWeak[1].mask, 0xFF);
+  EXPECT_EQ(c.hub, RootHubKind::kUsb2);
+  EXPECT_EQ(c.viaHub, 4u);
+  EXPECT_EQ(c.timing.reenumMs, 900u);
+  EXPECT_TRUE(c.faults.stayBusy);
+  EXPECT_EQ(c.vendorRequests, VendorRequestMode::kLegacy);
+  CIniFile bad;
+  bad.LoadText(std::string_view("[x]\nfault_stall = C0\n"));
+  EXPECT_FALSE(LoadDeviceConfig(bad, 0, c, error));
+}
+
+}  // namespace
+}  // namespace vantor::sim
