@@ -1,6 +1,6 @@
 // A scripted stand-in for the proxy driver's control device. It decodes every record it
 // receives and, for a submit, the URB the record points at (both kernel layouts, told
-// apart by the record's size), keeps them for the test to inspect, and answers from a
+// apart by the record's size), keeps them for the test to examine, and answers from a
 // script: data, short transfers, stalls (URB status non-zero while the I/O control
 // succeeds), I/O control errors and time-outs. The offsets here are written out from the
 // wire tables on their own, not shared with the code under test.
