@@ -262,7 +262,9 @@ bool ScriptedProxy::IoControl(std::uint32_t code, const void* in, std::uint32_t 
       std::min(answer.moved.value_or(u.transferBufferLength), u.transferBufferLength);
   if (u.in() && buffer != nullptr && moved != 0) {
     std::memset(buffer, 0, moved);
-    std::memcpy(buffer, answer.data.data(), std::min<std::size_t>(moved, answer.data.size()));
+    if (!answer.data.empty()) {
+      std::memcpy(buffer, answer.data.data(), std::min<std::size_t>(moved, answer.data.size()));
+    }
   }
   Put32(urb + 4, answer.urbStatus);
   Put32(urb + o.length, moved);
