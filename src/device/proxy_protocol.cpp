@@ -31,19 +31,30 @@ std::uint64_t AddressOf(const void* p) {
   return static_cast<std::uint64_t>(reinterpret_cast<std::uintptr_t>(p));
 }
 
+// One I/O control with its record; `answer` receives the output record (attach).
+bool IoControl(const ProxyConnection& proxy, std::uint32_t code, ProxyRequest& record,
+               ProxyRequest* answer) {
+  std::uint32_t returned = 0;
+  platform::SetLastError(0);
+  if (!proxy.device->IoControl(code, record.bytes(), record.size(),
+                               answer == nullptr ? nullptr : answer->bytes(),
+                               answer == nullptr ? 0 : answer->size(), &returned)) {
+    return Fail(platform::kErrorGenFailure);
+  }
+  // The driver hands back the whole record; a shorter answer carries no device handle.
+  if (answer != nullptr && returned < answer->size()) {
+    return FailWith(platform::kErrorInvalidData);
+  }
+  return true;
+}
+
 bool SubmitRaw(const ProxyConnection& proxy, std::uint32_t devLow, std::uint32_t devHigh,
                std::uint8_t* urb, std::uint32_t timeoutMs) {
   ProxyRequest record(proxy.layout, ProxyRequest::Kind::kSubmit);
   record.SetDevice(devLow, devHigh);
   record.SetUrbAddress(ProxyUrbAddressField(AddressOf(urb), proxy.layout, kPointerBits));
   record.SetTimeout(timeoutMs);
-  std::uint32_t returned = 0;
-  platform::SetLastError(0);
-  if (!proxy.device->IoControl(platform::kIoctlProxySubmit, record.bytes(), record.size(), nullptr,
-                               0, &returned)) {
-    return Fail(platform::kErrorGenFailure);
-  }
-  return true;
+  return IoControl(proxy, platform::kIoctlProxySubmit, record, nullptr);
 }
 
 // A 32-bit kernel's URB whose own address or buffer lies above 4 GiB goes through the
@@ -147,14 +158,7 @@ bool ProxyAttach(platform::InterfaceHandle fileHandle, std::uint32_t& devLow,
   ProxyRequest record(proxy.layout, ProxyRequest::Kind::kAttach);
   record.SetFileHandle(fileHandle);
   ProxyRequest answer(proxy.layout, ProxyRequest::Kind::kAttach);
-  std::uint32_t returned = 0;
-  platform::SetLastError(0);
-  if (!proxy.device->IoControl(platform::kIoctlProxyAttach, record.bytes(), record.size(),
-                               answer.bytes(), answer.size(), &returned)) {
-    return Fail(platform::kErrorGenFailure);
-  }
-  // The driver hands back the whole record; a shorter answer carries no device handle.
-  if (returned < answer.size()) return FailWith(platform::kErrorInvalidData);
+  if (!IoControl(proxy, platform::kIoctlProxyAttach, record, &answer)) return false;
   devLow = answer.deviceLow();
   devHigh = answer.deviceHigh();
   return true;
@@ -165,13 +169,7 @@ bool ProxyDetach(std::uint32_t devLow, std::uint32_t devHigh) {
   if (!proxy.device) return Fail(platform::kErrorPathNotFound);
   ProxyRequest record(proxy.layout, ProxyRequest::Kind::kDetach);
   record.SetDevice(devLow, devHigh);
-  std::uint32_t returned = 0;
-  platform::SetLastError(0);
-  if (!proxy.device->IoControl(platform::kIoctlProxyDetach, record.bytes(), record.size(), nullptr,
-                               0, &returned)) {
-    return Fail(platform::kErrorGenFailure);
-  }
-  return true;
+  return IoControl(proxy, platform::kIoctlProxyDetach, record, nullptr);
 }
 
 bool ProxySubmit(std::uint32_t devLow, std::uint32_t devHigh, Urb& urb, std::uint32_t timeoutMs) {

@@ -29,9 +29,8 @@ class ProxyOnSimulator : public ::testing::TestWithParam<WireLayout> {
 };
 
 INSTANTIATE_TEST_SUITE_P(Layouts, ProxyOnSimulator,
-                         ::testing::Values(WireLayout::k64, WireLayout::k32), [](const auto& info) {
-                           return info.param == WireLayout::k64 ? "Kernel64" : "Kernel32";
-                         });
+                         ::testing::Values(WireLayout::k64, WireLayout::k32),
+                         test::WireLayoutTestName());
 
 TEST_P(ProxyOnSimulator, AttachAndDescriptors) {
   ASSERT_TRUE(proxy.ok());

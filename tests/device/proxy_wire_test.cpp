@@ -52,9 +52,7 @@ class ProxyWire : public ::testing::TestWithParam<WireLayout> {
 };
 
 INSTANTIATE_TEST_SUITE_P(Layouts, ProxyWire, ::testing::Values(WireLayout::k64, WireLayout::k32),
-                         [](const auto& info) {
-                           return info.param == WireLayout::k64 ? "Kernel64" : "Kernel32";
-                         });
+                         test::WireLayoutTestName());
 
 TEST_P(ProxyWire, AttachAndDetachRecords) {
   proxy->SetAttach(0x12345678, 0x9ABCDEF0);

@@ -12,6 +12,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -20,6 +21,18 @@
 namespace vantor::test {
 
 enum class WireLayout { k64, k32 };
+
+// How tests name and print a layout parameter.
+inline const char* LayoutName(WireLayout layout) {
+  return layout == WireLayout::k64 ? "Kernel64" : "Kernel32";
+}
+inline void PrintTo(WireLayout layout, std::ostream* os) { *os << LayoutName(layout); }
+struct WireLayoutTestName {
+  template <class Info>
+  std::string operator()(const Info& info) const {
+    return LayoutName(info.param);
+  }
+};
 
 struct DecodedRecord {
   std::uint32_t code = 0;
