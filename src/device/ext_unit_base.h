@@ -32,6 +32,10 @@ class NamedMutex;
 // it and never own it.
 struct CamDevRecord;
 
+namespace ext_unit_detail {
+struct DataLabel;
+}
+
 class CExtUnitBase : public CVendorCmdCommon {
  public:
   static constexpr std::uint32_t kDataBufferSize = 1024;
@@ -199,42 +203,40 @@ class CExtUnitBase : public CVendorCmdCommon {
   std::uint32_t CommandLockWaitMs() const { return m_dwLockWaitMs; }
 
  private:
-  struct DataLabel;
+  using DataLabel = ext_unit_detail::DataLabel;
 
-  // Command phase through the SetCmd overload that fills `fields` fields; a failure is
-  // reported under label and returned.
-  HResult SendCmd(const CmdBlock& filled, int fields, const char* label);
-  // The data-phase styles; a failure is reported under the label made by `label`.
+  // Command phase through the SetCmd overload that fills `fields` fields of the block
+  // (0 to 3); a failure is reported under label and returned.
+  HResult SendCmd(const CmdBlock& filled, int fields, const std::string& label);
+  // Single transfers through the data buffer (count bytes copied out or in).
   HResult ReadSingle(std::uint8_t* out, std::uint32_t count, const DataLabel& label);
   HResult WriteSingle(const std::uint8_t* in, std::uint32_t count, const DataLabel& label);
-  HResult ReadBlock(std::uint8_t* buf, std::uint32_t len, ProgressFn fn, void* ctx,
-                    const DataLabel& label);
-  HResult WriteBlock(const std::uint8_t* buf, std::uint32_t len, ProgressFn fn, void* ctx,
-                     const DataLabel& label);
-  // The commands of the table with a command block, a block data phase and the
-  // splitting of long transfers at 0x8000 under one lock.
-  HResult SplitRead(const char* scope, const char* name, const CmdBlock& tmpl, bool withHigh,
-                    std::uint32_t addr, std::uint32_t len, std::uint8_t* buf, ProgressFn fn,
-                    void* ctx);
-  HResult SplitWrite(const char* scope, const char* cmdLabel, const char* name,
-                     const CmdBlock& tmpl, bool withHigh, std::uint32_t addr, std::uint32_t len,
-                     const std::uint8_t* buf, ProgressFn fn, void* ctx);
-  HResult EraseEeprom(const char* scope, const char* writeName, const CmdBlock& tmpl,
+  // A command block then one block transfer of len bytes: into `in` when it is given,
+  // else from `out`. No lock handling.
+  HResult CommandWithBlock(const CmdBlock& filled, int fields, const std::string& cmdLabel,
+                           std::uint8_t* in, const std::uint8_t* out, std::uint32_t len,
+                           ProgressFn fn, void* ctx, const DataLabel& label);
+  // Whole operations under the lock (label `scope`):
+  // a command without data phase;
+  HResult SimpleCommand(const char* scope, const CmdBlock& filled, int fields,
+                        const std::string& label);
+  // an addressed block transfer split at 0x8000 (length 0: nothing, 0); the address
+  // goes to p1 and, withHigh, its high half to p3;
+  HResult SplitTransfer(const char* scope, const CmdBlock& tmpl, bool withHigh,
+                        const std::string& cmdLabel, const char* name, std::uint32_t addr,
+                        std::uint32_t len, std::uint8_t* in, const std::uint8_t* out, ProgressFn fn,
+                        void* ctx);
+  // one block transfer (kEInvalidArg above 0xFFFF bytes);
+  HResult BlockCommand(const char* scope, const CmdBlock& filled, int fields,
+                       const std::string& cmdLabel, std::uint8_t* in, const std::uint8_t* out,
+                       std::uint32_t len, const DataLabel& label);
+  // one single transfer (kEInvalidArg above the data control size);
+  HResult SingleCommand(const char* scope, const CmdBlock& filled, int fields,
+                        const std::string& cmdLabel, std::uint8_t* in, const std::uint8_t* out,
+                        std::uint32_t count, const DataLabel& label);
+  // an EEPROM erase: 0xFF written with the write command and labels of writeName.
+  HResult EraseEeprom(const char* scope, const CmdBlock& writeTmpl, const char* writeName,
                       std::uint32_t size);
-  HResult SimpleCommand(const char* scope, const CmdBlock& tmpl, const char* label);
-  // A command of one block transfer (no splitting): rejects len above 0xFFFF.
-  HResult BlockReadCommand(const char* scope, const CmdBlock& filled, int fields,
-                           const char* cmdLabel, std::uint8_t* buf, std::uint32_t len,
-                           const DataLabel& label);
-  HResult BlockWriteCommand(const char* scope, const CmdBlock& filled, int fields,
-                            const char* cmdLabel, const std::uint8_t* buf, std::uint32_t len,
-                            const DataLabel& label);
-  HResult SingleReadCommand(const char* scope, const CmdBlock& filled, int fields,
-                            const char* cmdLabel, std::uint8_t* out, std::uint32_t count,
-                            const DataLabel& label);
-  HResult SingleWriteCommand(const char* scope, const CmdBlock& filled, int fields,
-                             const char* cmdLabel, const std::uint8_t* in, std::uint32_t count,
-                             const DataLabel& label);
 
   std::array<std::uint8_t, kDataBufferSize> m_DataBuf{};
   std::uint32_t m_dwDataCtrlSize = kInitialDataControlSize;
