@@ -157,7 +157,6 @@ HResult CExtUnitBase::SingleCommand(const char* scope, const CmdBlock& filled, i
                                     const std::string& cmdLabel, std::uint8_t* in,
                                     const std::uint8_t* out, std::uint32_t count,
                                     const DataLabel& label) {
-  if (count > m_dwDataCtrlSize) return kEInvalidArg;
   bool failed = false;
   CSyncOperate guard(m_pSyncMutex.get(), &failed, scope, m_dwLockWaitMs);
   if (failed) return kLockNotObtained;

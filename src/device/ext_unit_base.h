@@ -104,7 +104,8 @@ class CExtUnitBase : public CVendorCmdCommon {
   HResult Aux_Write(std::uint32_t addr, std::uint32_t len, const std::uint8_t* buf,
                     std::uint8_t mode, ProgressFn fn, void* ctx) override;
   HResult Aux_WriteTag() override;
-  // Single-transfer forms: kEInvalidArg when len exceeds the data control size.
+  // Single-transfer forms (slots 34, 36, 50, 51): the whole exchange is one transfer, so
+  // they return kEInvalidArg when len exceeds the data control size.
   HResult I2CRead(std::uint8_t slave, std::uint32_t len, std::uint8_t* buf) override;
   HResult I2CRead(std::uint32_t width, std::uint32_t reg, std::uint16_t* value) override;
   HResult I2CWrite(std::uint8_t slave, std::uint32_t len, const std::uint8_t* buf) override;
@@ -230,7 +231,8 @@ class CExtUnitBase : public CVendorCmdCommon {
   HResult BlockCommand(const char* scope, const CmdBlock& filled, int fields,
                        const std::string& cmdLabel, std::uint8_t* in, const std::uint8_t* out,
                        std::uint32_t len, const DataLabel& label);
-  // one single transfer (kEInvalidArg above the data control size);
+  // one single transfer of count bytes (at most 8, or checked against the data control
+  // size by the caller);
   HResult SingleCommand(const char* scope, const CmdBlock& filled, int fields,
                         const std::string& cmdLabel, std::uint8_t* in, const std::uint8_t* out,
                         std::uint32_t count, const DataLabel& label);

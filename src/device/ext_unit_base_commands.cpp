@@ -273,6 +273,7 @@ HResult CExtUnitBase::Reserved65(std::uint32_t, std::uint32_t, std::uint32_t, st
 // ---- I2C ---------------------------------------------------------------------------------
 
 HResult CExtUnitBase::I2CRead(std::uint8_t slave, std::uint32_t len, std::uint8_t* buf) {
+  if (len > DataControlSize()) return kEInvalidArg;
   return SingleCommand("CExtUnitBase::I2CRead", cmd::kI2CRead.With(slave, Lo(len)), 2,
                        CmdLabel("I2CRead"), buf, nullptr, len,
                        {"I2CRead GetData SlaveAddr=0x%02X", slave, false});
@@ -290,6 +291,7 @@ HResult CExtUnitBase::I2CRead(std::uint32_t width, std::uint32_t reg, std::uint1
 }
 
 HResult CExtUnitBase::I2CWrite(std::uint8_t slave, std::uint32_t len, const std::uint8_t* buf) {
+  if (len > DataControlSize()) return kEInvalidArg;
   return SingleCommand("CExtUnitBase::I2CWrite", cmd::kI2CWrite.With(slave, Lo(len)), 2,
                        CmdLabel("I2CWrite"), nullptr, buf, len,
                        {"I2CWrite SetData SlaveAddr=0x%02X", slave, false});
@@ -316,6 +318,7 @@ HResult CExtUnitBase::I2CGenWrite(std::uint8_t slave, std::uint32_t len, const s
 }
 
 HResult CExtUnitBase::I2CRandomRead(std::uint8_t slave, std::uint32_t len, std::uint8_t* buf) {
+  if (len > DataControlSize()) return kEInvalidArg;
   return SingleCommand("CExtUnitBase::I2CRandomRead", cmd::kI2CRandomRead.With(slave, Lo(len)), 2,
                        CmdLabel("I2CRandomRead"), buf, nullptr, len,
                        {"I2CRandomRead GetData SlaveAddr=0x%02X", slave, false});
@@ -323,6 +326,7 @@ HResult CExtUnitBase::I2CRandomRead(std::uint8_t slave, std::uint32_t len, std::
 
 HResult CExtUnitBase::I2CRandomWrite(std::uint8_t slave, std::uint32_t len,
                                      const std::uint8_t* buf) {
+  if (len > DataControlSize()) return kEInvalidArg;
   return SingleCommand("CExtUnitBase::I2CRandomWrite", cmd::kI2CRandomWrite.With(slave, Lo(len)), 2,
                        "I2CRandomWrite", nullptr, buf, len,
                        {"I2CRandomWrite SetData SlaveAddr=0x%02X", slave, false});

@@ -21,6 +21,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <cstdio>
 #include <ctime>
 #include <functional>
 #include <map>
