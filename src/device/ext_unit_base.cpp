@@ -187,30 +187,38 @@ HResult CExtUnitBase::EraseEeprom(const char* scope, const CmdBlock& writeTmpl,
 
 // ---- Block transfers (slots 74, 75, 77, 78) ----------------------------------------------
 
-HResult CExtUnitBase::GetData(std::uint8_t* buf, std::uint16_t len, std::uint32_t* done,
-                              ProgressFn fn, void* ctx) {
+HResult CExtUnitBase::BlockTransfer(std::uint8_t* in, const std::uint8_t* out, std::uint16_t len,
+                                    std::uint32_t* done, ProgressFn fn, void* ctx) {
   const std::uint32_t size = m_dwDataCtrlSize;
   const std::uint32_t full = len / size;
   const std::uint32_t rest = len % size;
+  // Full transfers go straight to or from the caller's buffer.
   for (std::uint32_t k = 0; k < full; ++k) {
-    HResult result = GetData(buf + k * size);
+    HResult result = in != nullptr ? GetData(in + k * size) : SetData(out + k * size);
     if (result != kSOk) {
       if (done != nullptr) *done = k * size;
       return result;
     }
     if (fn != nullptr) fn(ctx, size);
   }
+  // The remainder through the cleared data buffer.
   if (rest != 0) {
     std::memset(m_DataBuf.data(), 0, size);
-    HResult result = GetData(m_DataBuf.data());
+    if (in == nullptr) std::memcpy(m_DataBuf.data(), out + full * size, rest);
+    HResult result = in != nullptr ? GetData(m_DataBuf.data()) : SetData(m_DataBuf.data());
     if (result != kSOk) {
       if (done != nullptr) *done = full * size;
       return result;
     }
-    std::memcpy(buf + full * size, m_DataBuf.data(), rest);
+    if (in != nullptr) std::memcpy(in + full * size, m_DataBuf.data(), rest);
     if (fn != nullptr) fn(ctx, rest);
   }
   return kSOk;
+}
+
+HResult CExtUnitBase::GetData(std::uint8_t* buf, std::uint16_t len, std::uint32_t* done,
+                              ProgressFn fn, void* ctx) {
+  return BlockTransfer(buf, nullptr, len, done, fn, ctx);
 }
 
 HResult CExtUnitBase::GetData(std::uint8_t* buf, std::uint16_t len, std::uint32_t* done) {
@@ -219,28 +227,7 @@ HResult CExtUnitBase::GetData(std::uint8_t* buf, std::uint16_t len, std::uint32_
 
 HResult CExtUnitBase::SetData(const std::uint8_t* buf, std::uint16_t len, std::uint32_t* done,
                               ProgressFn fn, void* ctx) {
-  const std::uint32_t size = m_dwDataCtrlSize;
-  const std::uint32_t full = len / size;
-  const std::uint32_t rest = len % size;
-  for (std::uint32_t k = 0; k < full; ++k) {
-    HResult result = SetData(buf + k * size);
-    if (result != kSOk) {
-      if (done != nullptr) *done = k * size;
-      return result;
-    }
-    if (fn != nullptr) fn(ctx, size);
-  }
-  if (rest != 0) {
-    std::memset(m_DataBuf.data(), 0, size);
-    std::memcpy(m_DataBuf.data(), buf + full * size, rest);
-    HResult result = SetData(m_DataBuf.data());
-    if (result != kSOk) {
-      if (done != nullptr) *done = full * size;
-      return result;
-    }
-    if (fn != nullptr) fn(ctx, rest);
-  }
-  return kSOk;
+  return BlockTransfer(nullptr, buf, len, done, fn, ctx);
 }
 
 HResult CExtUnitBase::SetData(const std::uint8_t* buf, std::uint16_t len, std::uint32_t* done) {

@@ -209,6 +209,9 @@ class CExtUnitBase : public CVendorCmdCommon {
   // Command phase through the SetCmd overload that fills `fields` fields of the block
   // (0 to 3); a failure is reported under label and returned.
   HResult SendCmd(const CmdBlock& filled, int fields, const std::string& label);
+  // The block transfer of slots 74 and 77: into `in` when it is given, else from `out`.
+  HResult BlockTransfer(std::uint8_t* in, const std::uint8_t* out, std::uint16_t len,
+                        std::uint32_t* done, ProgressFn fn, void* ctx);
   // Single transfers through the data buffer (count bytes copied out or in).
   HResult ReadSingle(std::uint8_t* out, std::uint32_t count, const DataLabel& label);
   HResult WriteSingle(const std::uint8_t* in, std::uint32_t count, const DataLabel& label);

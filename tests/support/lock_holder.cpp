@@ -58,6 +58,16 @@ int MoveHigh(int fd) {
   return high;
 }
 
+// Waits for the child to end; its wait status, or -1.
+int Reap(pid_t pid) {
+  int status = 0;
+  pid_t done;
+  do {
+    done = ::waitpid(pid, &status, 0);
+  } while (done < 0 && errno == EINTR);
+  return done > 0 ? status : -1;
+}
+
 }  // namespace
 
 LockHolderProcess::LockHolderProcess(const std::wstring& lockName, Mode mode) {
@@ -109,32 +119,24 @@ LockHolderProcess::~LockHolderProcess() {
   if (readyFd_ >= 0) ::close(readyFd_);
   if (pid_ > 0) {
     ::kill(pid_, SIGKILL);
-    ::waitpid(pid_, nullptr, 0);
+    Reap(pid_);
   }
 }
 
 bool LockHolderProcess::WaitDeath() {
   if (pid_ <= 0) return false;
-  int status = 0;
-  pid_t done;
-  do {
-    done = ::waitpid(pid_, &status, 0);
-  } while (done < 0 && errno == EINTR);
+  const int status = Reap(pid_);
   pid_ = -1;
-  return done > 0 && WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL;
+  return status >= 0 && WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL;
 }
 
 bool LockHolderProcess::ReleaseAndWait() {
   if (pid_ <= 0) return false;
   const char go = 'G';
   if (::write(goFd_, &go, 1) != 1) return false;
-  int status = 0;
-  pid_t done;
-  do {
-    done = ::waitpid(pid_, &status, 0);
-  } while (done < 0 && errno == EINTR);
+  const int status = Reap(pid_);
   pid_ = -1;
-  return done > 0 && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+  return status >= 0 && WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
 }  // namespace vantor::test

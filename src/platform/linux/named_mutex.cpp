@@ -87,29 +87,46 @@ bool InitialiseMutex(pthread_mutex_t* mutex) {
   return ok;
 }
 
-// Holds flock(LOCK_EX) on a descriptor for its lifetime.
-class FileLock {
- public:
-  explicit FileLock(int fd) : fd_(fd) {
-    int rc;
-    do {
-      rc = ::flock(fd_, LOCK_EX);
-    } while (rc != 0 && errno == EINTR);
-    locked_ = rc == 0;
+// Maps the block of an open shared-memory object and initialises it when needed; the
+// caller holds the file lock. Null with the platform last error set on failure.
+SharedBlock* MapLocked(int fd) {
+  struct stat info {};
+  if (::fstat(fd, &info) != 0) {
+    SetLastError(ErrorFromErrno(errno));
+    return nullptr;
   }
-  ~FileLock() {
-    if (locked_) ::flock(fd_, LOCK_UN);
+  if (info.st_size < static_cast<off_t>(sizeof(SharedBlock)) &&
+      ::ftruncate(fd, sizeof(SharedBlock)) != 0) {
+    SetLastError(ErrorFromErrno(errno));
+    return nullptr;
   }
-  FileLock(const FileLock&) = delete;
-  FileLock& operator=(const FileLock&) = delete;
-  bool locked() const { return locked_; }
-
- private:
-  int fd_;
-  bool locked_;
-};
+  void* memory = ::mmap(nullptr, sizeof(SharedBlock), PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+  if (memory == MAP_FAILED) {
+    SetLastError(ErrorFromErrno(errno));
+    return nullptr;
+  }
+  auto* block = static_cast<SharedBlock*>(memory);
+  if (block->magic.load(std::memory_order_acquire) != kMagic) {
+    // New, or its creator died before finishing: initialise it now.
+    block->mutexSize = sizeof(pthread_mutex_t);
+    if (!InitialiseMutex(&block->mutex)) {
+      SetLastError(kErrorGenFailure);
+      ::munmap(memory, sizeof(SharedBlock));
+      return nullptr;
+    }
+    block->magic.store(kMagic, std::memory_order_release);
+  } else if (block->mutexSize != sizeof(pthread_mutex_t)) {
+    // Created by a program with another mutex layout: not usable from here.
+    SetLastError(kErrorInvalidParameter);
+    ::munmap(memory, sizeof(SharedBlock));
+    return nullptr;
+  }
+  return block;
+}
 
 // Opens or creates the shared block; null with the platform last error set on failure.
+// Creation races between processes are settled by flock on the object (released by the
+// kernel should this process die meanwhile).
 SharedBlock* MapSharedBlock(const std::string& shmName) {
   int fd;
   do {
@@ -119,45 +136,16 @@ SharedBlock* MapSharedBlock(const std::string& shmName) {
     SetLastError(ErrorFromErrno(errno));
     return nullptr;
   }
+  int rc;
+  do {
+    rc = ::flock(fd, LOCK_EX);
+  } while (rc != 0 && errno == EINTR);
   SharedBlock* block = nullptr;
-  {
-    FileLock lock(fd);
-    struct stat info {};
-    if (!lock.locked() || ::fstat(fd, &info) != 0) {
-      SetLastError(ErrorFromErrno(errno));
-      ::close(fd);
-      return nullptr;
-    }
-    if (info.st_size < static_cast<off_t>(sizeof(SharedBlock)) &&
-        ::ftruncate(fd, sizeof(SharedBlock)) != 0) {
-      SetLastError(ErrorFromErrno(errno));
-      ::close(fd);
-      return nullptr;
-    }
-    void* memory = ::mmap(nullptr, sizeof(SharedBlock), PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
-    if (memory == MAP_FAILED) {
-      SetLastError(ErrorFromErrno(errno));
-      ::close(fd);
-      return nullptr;
-    }
-    block = static_cast<SharedBlock*>(memory);
-    if (block->magic.load(std::memory_order_acquire) != kMagic) {
-      // New, or its creator died before finishing: initialise under the file lock.
-      block->mutexSize = sizeof(pthread_mutex_t);
-      if (!InitialiseMutex(&block->mutex)) {
-        SetLastError(kErrorGenFailure);
-        ::munmap(memory, sizeof(SharedBlock));
-        ::close(fd);
-        return nullptr;
-      }
-      block->magic.store(kMagic, std::memory_order_release);
-    } else if (block->mutexSize != sizeof(pthread_mutex_t)) {
-      // Created by a program with another mutex layout: not usable from here.
-      SetLastError(kErrorInvalidParameter);
-      ::munmap(memory, sizeof(SharedBlock));
-      ::close(fd);
-      return nullptr;
-    }
+  if (rc == 0) {
+    block = MapLocked(fd);
+    ::flock(fd, LOCK_UN);
+  } else {
+    SetLastError(ErrorFromErrno(errno));
   }
   ::close(fd);
   return block;
