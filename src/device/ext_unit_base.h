@@ -245,7 +245,7 @@ class CExtUnitBase : public CVendorCmdCommon {
 
   std::array<std::uint8_t, kDataBufferSize> m_DataBuf{};
   std::uint32_t m_dwDataCtrlSize = kInitialDataControlSize;
-  std::uint32_t m_dwReserved = 0;
+  [[maybe_unused]] std::uint32_t m_dwReserved = 0;  // kept for the record layout; unused
   std::unique_ptr<platform::NamedMutex> m_pSyncMutex;
   std::uint32_t m_dwLockWaitMs;
   std::uint8_t m_byLastCmdStatus = 0;
