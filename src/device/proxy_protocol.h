@@ -17,7 +17,7 @@
 
 namespace vantor {
 
-// I/O control codes and descriptor requests of the protocol.
+// Time-out and descriptor requests of the protocol.
 inline constexpr std::uint32_t kProxyRequestTimeoutMs = 5000;
 inline constexpr std::uint8_t kDescriptorTypeDevice = 1;
 inline constexpr std::uint8_t kDescriptorTypeConfiguration = 2;

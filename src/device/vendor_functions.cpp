@@ -3,14 +3,16 @@
 #include <cstring>
 
 #include "device/proxy_protocol.h"
+#include "device/result_codes.h"
 #include "platform/last_error.h"
 
 namespace vantor {
 
 namespace {
 
-constexpr std::uint32_t kEInvalidArg = 0x80070057;
-constexpr std::uint32_t kEFail = 0x80004005;
+// The two results that are not platform errors, as the callers compare them.
+constexpr auto kInvalidKind = static_cast<std::uint32_t>(kEInvalidArg);
+constexpr auto kShortPage = static_cast<std::uint32_t>(kEFail);
 constexpr std::uint8_t kTypeOut = 0x40;
 constexpr std::uint8_t kTypeIn = 0xC0;
 constexpr std::uint32_t kStatusPage = 8;
@@ -54,7 +56,7 @@ std::uint32_t VendorReset(std::uint32_t devLow, std::uint32_t devHigh, std::uint
       request = 0x22;
       break;
     default:
-      return kEInvalidArg;
+      return kInvalidKind;
   }
   return Send(devLow, devHigh, kTypeOut, request, argument, 0, nullptr, 0, false);
 }
@@ -68,7 +70,7 @@ std::uint32_t VendorGetDevStatus(std::uint32_t devLow, std::uint32_t devHigh, st
         Send(devLow, devHigh, kTypeIn, 0x07, static_cast<std::uint16_t>((first + i) & 0xFF), 0,
              into, kStatusPage, true, &moved);
     if (error != 0) return error;
-    return moved < needed ? kEFail : 0;
+    return moved < needed ? kShortPage : 0;
   };
   std::uint32_t full = count / kStatusPage;
   for (std::uint32_t i = 0; i < full; ++i) {
