@@ -138,8 +138,9 @@ bool Patch(CMpConfig& config, std::vector<std::uint8_t>& image, std::wstring_vie
     work[t] = kTag[0];
     work[t + 1] = kTag[1];
   }
-  // Same length: copied over, so pointers into the image stay valid.
-  std::copy(work.begin(), work.end(), image.begin());
+  // The image's first A + S bytes are replaced (a tag address past them leaves the
+  // image's own bytes there); copied over, so pointers into the image stay valid.
+  std::copy_n(work.begin(), a + s, image.begin());
   if (targetType == kRecordManufacturer) config.areaLength = static_cast<std::uint16_t>(rebuilt);
   DebugPrint("|----- DownLoad length: %d\n", static_cast<int>(image.size()));
   return true;

@@ -40,7 +40,8 @@ SerialPatchPlace ActiveSerialPatchPlace();
 // Rebuilds the area at A of `image` with the serial text in every string record of
 // `targetType` (a new record at the end of the chain when there is none), at most 48
 // bytes of it; the rebuilt chain starts with a version record. With A not 0 the image
-// type code at A becomes 0x55 and the tag 0x55 0xAA is written at T. For target type 1
+// type code at A becomes 0x55 and the tag 0x55 0xAA is written at T. Only the image's
+// first A + S bytes are replaced: a tag at T >= A + S stays unwritten. For target type 1
 // the stored area length (`config.areaLength`) becomes the rebuilt area length plus its
 // code block. True when the image now holds the rebuilt area; the image keeps its
 // length and its buffer.
