@@ -76,16 +76,20 @@ bool ReadRecordHeader(std::span<const std::uint8_t> bytes, std::size_t offset,
 bool DescriptorChain::Attach(std::span<const std::uint8_t> bytes) {
   const std::size_t length = std::min(bytes.size(), kChainWorkBufferSize);
   area_.assign(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(length));
+  Reset(false);
+  return ReadHead();
+}
+
+void DescriptorChain::Reset(bool writing) {
   cursor_ = kAreaHeaderSize;
   header_ = {};
   head_ = {};
   remaining_ = 0;
   versionDone_ = eepDone_ = bankCopyDone_ = forceUpdateDone_ = false;
-  writing_ = false;
+  writing_ = writing;
   written_ = 0;
   code_.clear();
   codeOffsetAt_.reset();
-  return ReadHead();
 }
 
 bool DescriptorChain::ConsumeHeadRecord(bool& done, std::uint8_t type, std::size_t length) {
@@ -217,20 +221,12 @@ void DescriptorChain::AttachBlock(CDescriptor& record) const {
 bool DescriptorChain::BeginWrite(const AreaHeader& source, const ChainHeadValues& head,
                                  bool withVersion) {
   area_.assign(kMaxAreaLength, 0);
-  cursor_ = kAreaHeaderSize;
-  header_ = {};
+  Reset(true);
   header_.imageType = source.imageType;
   header_.signature = kAreaSignature;
   header_.variant = source.variant;
   header_.chipType = source.chipType;
   header_.areaLength = kAreaHeaderSize;
-  head_ = {};
-  remaining_ = 0;
-  versionDone_ = eepDone_ = bankCopyDone_ = forceUpdateDone_ = false;
-  writing_ = true;
-  written_ = 0;
-  code_.clear();
-  codeOffsetAt_.reset();
 
   if (withVersion) {
     CDescHWAPVersion version;

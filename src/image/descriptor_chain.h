@@ -180,6 +180,8 @@ class DescriptorChain {
   std::span<const std::uint8_t> bytes() const { return area_; }
 
  private:
+  // Back to an empty chain at the cursor after the header, for reading or writing.
+  void Reset(bool writing);
   // Consumes a head record of that type and length at the cursor when one stands there.
   bool ConsumeHeadRecord(bool& done, std::uint8_t type, std::size_t length);
   template <typename Read, typename Visit>
