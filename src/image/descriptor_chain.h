@@ -8,24 +8,34 @@
 // be longer than 255 bytes). A few head records (version, EEPROM, bank-copy and
 // force-update) may open the chain; they are counted in the record count.
 //
-// DescriptorChain reads one area from a private copy of its bytes. The image is
-// untrusted: every read is checked against the bytes that are there, and a record that
-// is shorter than its own header can be neither read nor skipped, so no walk can stand
-// still.
+// DescriptorChain reads one area from a private copy of its bytes, or writes a new one.
+// The image is untrusted: every read is checked against the bytes that are there, and a
+// record that is shorter than its own header can be neither read nor skipped, so no walk
+// can stand still.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
+#include <optional>
 #include <span>
 #include <vector>
 
 namespace vantor {
 
+class CDescriptor;
+
 inline constexpr std::uint8_t kAreaSignature = 0xA5;
 inline constexpr std::size_t kAreaHeaderSize = 6;
 // At most this much of an image is taken as the area and what follows it.
 inline constexpr std::size_t kChainWorkBufferSize = 0x200000;
+// The area length is a 16-bit field: a written area ends before this.
+inline constexpr std::size_t kMaxAreaLength = 0xFFFF;
+// Finish needs this many bytes spare after the area and its code block.
+inline constexpr std::size_t kFinishSpare = 128;
+// The second version word a new version record gets when the source has none.
+inline constexpr std::uint16_t kDefaultVersionWord2 = 0x1060;
 
 // Record types the image code needs by number.
 inline constexpr std::uint8_t kRecordManufacturer = 1;
@@ -100,7 +110,12 @@ struct ChainHeadValues {
 enum class ChainWalk {
   kComplete,  // every counted record was read or skipped
   kBroken,    // records are still counted but the next one cannot be skipped
+  kStopped,   // the caller stopped the walk
 };
+
+// The hardware version word of the version record a rewritten area starts with, by
+// chip type code; 0 for chip types without one.
+std::uint16_t HardwareVersionWord(std::uint8_t chipType);
 
 class DescriptorChain {
  public:
@@ -122,10 +137,40 @@ class DescriptorChain {
   // and ends inside the bytes present (the area length does not bound a skip).
   bool SkipNext();
 
+  // The record at the cursor as an object of its class (CreateRecord with the area's
+  // chip type code), under the same rules as ReadNext(ChainRecord&); null when none can
+  // be read. A code-info record gets its code block and a small-cache-code record its
+  // data (offset counted from the area start), when the offset and length fields name
+  // bytes that are there; otherwise the record holds none and cannot be built again.
+  std::unique_ptr<CDescriptor> ReadNext();
+
   // Reads records until none can be read, counting down the remaining count for every
   // record read or skipped; once no record can be read, records still counted are
   // skipped. `onRecord` sees every record read.
   ChainWalk Walk(const std::function<void(const ChainRecord&)>& onRecord);
+  // The same walk with the records as objects; the walk stops (kStopped) when
+  // `onRecord` returns false.
+  ChainWalk WalkRecords(const std::function<bool(std::unique_ptr<CDescriptor>)>& onRecord);
+
+  // --- writing ---
+
+  // Starts an empty area: image type code, variant and chip type code of `source`,
+  // signature 0xA5, length 6, no records. With `withVersion` a version record comes
+  // first (HardwareVersionWord of the chip type; the source's second version word, or
+  // 0x1060 when the source has no version record or its word is 0); then the EEPROM,
+  // bank-copy (chip types 25 and 26) and force-update records the source had.
+  bool BeginWrite(const AreaHeader& source, const ChainHeadValues& head, bool withVersion);
+  // Builds the record at the cursor and counts it. A small-cache-code record gets its
+  // data offset (cursor + 8); a code-info record's code block is kept for Finish (an
+  // area carries one). False when the record builds nothing, the area would pass 0xFFFF
+  // bytes or 255 records, or the chain is not being written.
+  bool Append(CDescriptor& record);
+  // Points the code-info record at the end of the records, puts the code block there,
+  // writes the header and copies area and code block to `output`. False when `output`
+  // is shorter than area + code block + 128 bytes (nothing is copied then).
+  bool Finish(std::span<std::uint8_t> output);
+  // The code block the written area carries.
+  std::size_t codeLength() const { return code_.size(); }
 
   const AreaHeader& header() const { return header_; }
   const ChainHeadValues& head() const { return head_; }
@@ -135,8 +180,14 @@ class DescriptorChain {
   std::span<const std::uint8_t> bytes() const { return area_; }
 
  private:
+  // Back to an empty chain at the cursor after the header, for reading or writing.
+  void Reset(bool writing);
   // Consumes a head record of that type and length at the cursor when one stands there.
   bool ConsumeHeadRecord(bool& done, std::uint8_t type, std::size_t length);
+  template <typename Read, typename Visit>
+  ChainWalk WalkWith(Read read, Visit visit);
+  // Takes the code block or data a record names from the area bytes.
+  void AttachBlock(CDescriptor& record) const;
 
   std::vector<std::uint8_t> area_;
   std::size_t cursor_ = kAreaHeaderSize;
@@ -147,6 +198,11 @@ class DescriptorChain {
   bool eepDone_ = false;
   bool bankCopyDone_ = false;
   bool forceUpdateDone_ = false;
+  // Writing.
+  bool writing_ = false;
+  unsigned written_ = 0;  // records appended
+  std::vector<std::uint8_t> code_;
+  std::optional<std::size_t> codeOffsetAt_;  // where the code-info record's offset lies
 };
 
 }  // namespace vantor

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -42,12 +43,16 @@ class ImageTest : public ::testing::Test {
     SetBusType(savedBus_);
   }
 
-  // Makes a definition with that IC name and "ConfigAddress" the active one.
-  void UseDefinition(std::string_view icName, std::uint32_t configAddress) {
-    char text[160];
+  // Makes a definition with that IC name, "ConfigAddress", "ConfigSize" and
+  // "TagAddress" the active one.
+  void UseDefinition(std::string_view icName, std::uint32_t configAddress,
+                     std::uint32_t configSize = 0, std::uint32_t tagAddress = 0) {
+    char text[256];
     std::snprintf(text, sizeof text,
-                  "[Vantor Config]\nIc Name=%.*s\n[Vendor Info M1]\nConfigAddress=0x%X\n",
-                  static_cast<int>(icName.size()), icName.data(), configAddress);
+                  "[Vantor Config]\nIc Name=%.*s\n[Vendor Info M1]\nConfigAddress=0x%X\n"
+                  "ConfigSize=0x%X\nTagAddress=0x%X\n",
+                  static_cast<int>(icName.size()), icName.data(), configAddress, configSize,
+                  tagAddress);
     ic.Clear();
     ic.LoadText(std::string_view(text));
     ic.ReadIcName();
