@@ -105,9 +105,16 @@ HResult CVendorRequestV2::Send(const VendorReqDesc& desc, std::uint16_t value, s
   if (m_pDevice == nullptr) {
     platform::SetLastError(platform::kErrorInvalidHandle);
   } else {
+    std::uint32_t moved = 0;
     ok = SendVendorRequest(m_pDevice->hKvProxyDevLow, m_pDevice->hKvProxyDevHigh,
                            desc.bmRequestType, desc.bRequest, value, index, buffer, length,
-                           desc.in(), nullptr, timeoutMs);
+                           desc.in(), &moved, timeoutMs);
+    // A data stage that moved fewer bytes than asked is a failed request: a short read
+    // would leave stale bytes in the caller's buffer, a short write a partial one.
+    if (ok && moved != length) {
+      platform::SetLastError(platform::kErrorInvalidData);
+      ok = false;
+    }
   }
   if (ok) return kSOk;
   const HResult code = HresultFromLastError();

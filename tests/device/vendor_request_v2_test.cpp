@@ -290,6 +290,8 @@ TEST_P(VendorRequestV2, FailuresStopAtTheFailingRequestWithTheirCode) {
        "CVendorRequestV2 SendRequest failed: 80070015"},
       {"stall", ProxyAnswer::Stall(), static_cast<HResult>(0x8007001F),
        "CVendorRequestV2 SendRequest failed: 8007001f"},
+      {"short data stage", ProxyAnswer::Short(4000), static_cast<HResult>(0x8007000D),
+       "CVendorRequestV2 SendRequest failed: 8007000d"},
   };
   const std::vector<std::uint8_t> data(10000, 0x5A);
   for (const Case& c : cases) {
