@@ -1,6 +1,10 @@
 // The record of an opened device: its proxy device handle, the opened interface, where
 // it sits on the bus and what kind of device it is. Transports read the proxy handle
 // pair and the interface number from it; they never own it.
+//
+// The record owns its interface handle, its proxy device handle and its information
+// block: Close releases them. Destroying a record does not release them (its owner
+// closes it); moving a record hands them over and leaves the source empty.
 #pragma once
 
 #include <array>
@@ -28,6 +32,10 @@ struct CamDevRecord {
   ~CamDevRecord();
   CamDevRecord(const CamDevRecord&) = delete;
   CamDevRecord& operator=(const CamDevRecord&) = delete;
+  // Takes every field of `other`, which is left as a new, empty record.
+  CamDevRecord(CamDevRecord&& other) noexcept;
+  // Closes this record, then takes every field of `other` as above.
+  CamDevRecord& operator=(CamDevRecord&& other) noexcept;
 
   std::uint32_t magic = 0;
   std::uint32_t reserved = 0;
@@ -47,6 +55,14 @@ struct CamDevRecord {
 
   // Magic set, proxy device handle nonzero and an interface open.
   bool IsValid() const;
+
+  // Frees the information block, closes the interface handle and detaches the proxy
+  // device handle, then clears both handles, the device instance and the ancestor
+  // count. Closing a closed record does nothing.
+  void Close();
+
+ private:
+  void TakeFrom(CamDevRecord& other) noexcept;
 };
 
 }  // namespace vantor
