@@ -4,7 +4,9 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
 #include <string>
+#include <vector>
 
 #include "device/cam_dev_record.h"
 #include "sim/simulated_platform.h"
@@ -38,11 +40,19 @@ class DeviceRig {
   // Virtual milliseconds since the rig was made.
   std::uint64_t ElapsedMs();
 
+  // The bus's transfer log from now on, and its lines so far
+  // ("40 20 0006 0000 0 ok -", hex in lower case).
+  void StartLog();
+  std::vector<std::string> LogLines();
+  // How many lines of the log start with `prefix`.
+  std::size_t CountLog(const std::string& prefix);
+
   sim::SimulatedPlatform sim;
   ScopedSimProxy proxy;
 
  private:
   std::uint64_t startMs_ = 0;
+  std::filesystem::path log_;
 };
 
 }  // namespace vantor::test
