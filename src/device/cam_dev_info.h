@@ -32,6 +32,10 @@ struct CamDevInfo {
   std::uint16_t chipId() const {
     return static_cast<std::uint16_t>(deviceStatus[6] | (deviceStatus[7] << 8));
   }
+  void setChipId(std::uint16_t id) {
+    deviceStatus[6] = static_cast<std::uint8_t>(id & 0xFF);
+    deviceStatus[7] = static_cast<std::uint8_t>(id >> 8);
+  }
 
  private:
   std::uint16_t Le16(std::size_t at) const {
