@@ -1,13 +1,21 @@
 #include "app/parse_arg.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cwchar>
 #include <cwctype>
 
+#include "config/ic_type_ini.h"
 #include "config/settings.h"
+#include "device/device_api.h"
+#include "flows/dev_flow.h"
+#include "flows/flow_factory.h"
+#include "flows/flow_window.h"
+#include "flows/last_result.h"
 #include "image/memory_type.h"
 #include "platform/console.h"
 #include "platform/files.h"
+#include "platform/messages.h"
 #include "platform/text.h"
 #include "platform/trace.h"
 
@@ -142,6 +150,244 @@ void CParseArg::ConsolePrint(const char* format, ...) {
 void CParseArg::PrintPrompt() {
   if (!promptOn) return;
   ConsolePrint("%s>", platform::ToUtf8(exeDir).c_str());
+}
+
+bool IsValidAreaHeaderAt(const std::uint8_t* image, std::uint32_t length, std::uint32_t offset) {
+  if (image == nullptr || length < 2 || offset > length - 2) return false;
+  const std::uint8_t type = image[offset];
+  if (image[offset + 1] != 0xA5) return false;
+  return type == 0x55 || type == 0x12 || type == 0x11 || type == 0x40 || type == 0x60;
+}
+
+bool HasValidConfigArea(const std::uint8_t* image, std::uint32_t length,
+                        std::uint32_t configAddress) {
+  if (length >= configAddress && IsValidAreaHeaderAt(image, length, configAddress)) return true;
+  return IsValidAreaHeaderAt(image, length, 0);
+}
+
+CDevFlow* RecreateFlowKeepingDevice() {
+  CDevFlow* old = CurrentFlow();
+  if (old == nullptr) return RecreateFlow();
+  // What the open read from the device; the configuration record travels by itself.
+  const LibHandle handle = old->handle;
+  const std::uint16_t vid = old->vid, pid = old->pid, rev = old->rev;
+  const std::uint8_t familyLo = old->familyLo, familyHi = old->familyHi;
+  const std::wstring devIdText = old->devIdText, shortIdText = old->shortIdText;
+  const DeviceLocation location = old->location, ownLastLocation = old->ownLastLocation;
+  const std::int32_t selOrdinal = old->selOrdinal;
+
+  CDevFlow* flow = RecreateFlow();
+  if (flow == nullptr) {
+    if (handle != 0) Lib_CloseDevice(handle);
+    return nullptr;
+  }
+  flow->handle = handle;
+  flow->vid = vid;
+  flow->pid = pid;
+  flow->rev = rev;
+  flow->familyLo = familyLo;
+  flow->familyHi = familyHi;
+  flow->devIdText = devIdText;
+  flow->shortIdText = shortIdText;
+  flow->location = location;
+  flow->ownLastLocation = ownLastLocation;
+  flow->selOrdinal = selOrdinal;
+  return flow;
+}
+
+int CParseArg::OpenDevice(CDevFlow& flow) {
+  if (GetSetting(Setting::CheckVidPidIni) != 0) return flow.DEV_OpenDeviceByVIDPID();
+  for (std::int32_t i = 0; i < 3; ++i) {
+    const std::int64_t index = static_cast<std::int64_t>(startIndex) + i;
+    // An index below 0 names no device; it fails like an index past the list.
+    if (index < 0 || index > UINT32_MAX) {
+      PostFlowMessage(WM_FLOW_DEVICE_INFO, msg::kDetectDeviceFail);
+      continue;
+    }
+    if (flow.DEV_OpenDeviceByICIni(static_cast<std::uint32_t>(index)) != 0) return 1;
+  }
+  return 0;
+}
+
+bool CParseArg::LoadBuiltInImageInstead(CDevFlow& flow) {
+  TraceScope scope("CParseArg::LoadICTypeIni");
+  flow.ChooseBuiltInImage(flow.devIdText,
+                          [&flow] { return flow.ReadByte(CMpConfig::kVariantByteAddress, 0); });
+  if (flow.imageBLen() >= kMinBuiltInImageLength) return true;
+  PostFlowMessage(WM_FLOW_ERROR, msg::kLoadFileDataFail);
+  TracePlain(scope, "----------------: ");
+  TracePlain(scope, "Load File Data Fail!\n");
+  ConsolePrint("%s", kLoadFileDataFailLine);
+  return false;
+}
+
+bool CParseArg::FindIcTypeForImage(CDevFlow& flow, bool fileLoaded) {
+  TraceScope scope("CParseArg::FindIcTypeForImage");
+  CICTypeIni* ic = ActiveICTypeIni();
+  if (ic == nullptr) return false;
+  const std::vector<std::uint8_t>& image = fileLoaded ? flow.imageA : flow.imageB;
+  const std::size_t count = ic->List().size();
+  for (std::size_t i = 0; i < count; ++i) {
+    if (!ic->SelectAndMatch(flow.familyLo, flow.familyHi, static_cast<int>(i))) continue;
+    ic->ApplyDefinition();
+    const std::uint32_t configAddress = ic->ConfigAddress();
+    // The header is looked for within the first 2 MiB.
+    const std::uint32_t examined =
+        static_cast<std::uint32_t>(std::min<std::size_t>(image.size(), 0x200000));
+    if (!HasValidConfigArea(image.data(), examined, configAddress)) continue;
+    if (flow.PrepareImage(image.data(), static_cast<std::uint32_t>(image.size())) != 0) {
+      TraceWrite(scope, "IC type %s\n", platform::ToUtf8(ic->CurrentName()).c_str());
+      return true;
+    }
+  }
+  return false;
+}
+
+int CParseArg::FailOpen() {
+  if (saveResult != 0) {
+    const std::string word = CommandLineOpenFailureText(saveResult);
+    if (!word.empty()) resultFile.Write(word);
+    resultFile.Close();
+  }
+  ConsolePrint("%s", kGetIcInfoFailLine);
+  PrintPrompt();
+  return 0;
+}
+
+int CParseArg::LoadICTypeIni() {
+  TraceScope scope("CParseArg::LoadICTypeIni", true);
+  if (saveResult != 0) resultFile.Create();
+
+  CDevFlow* flow = CurrentFlow();
+  if (flow == nullptr) {
+    // The memory type of the last image has no flow (MTP, or a bus other than USB).
+    SetLastResultCode(static_cast<std::int32_t>(msg::kNotSupport));
+    return FailOpen();
+  }
+  if (OpenDevice(*flow) == 0) return FailOpen();
+
+  switch (action) {
+    case 'D':
+    case 'Z':
+    case 'E':
+      return 1;
+    case 'Y':
+      SetMemoryType(MemoryType::kOtp);
+      if (RecreateFlowKeepingDevice() == nullptr) {
+        SetLastResultCode(static_cast<std::int32_t>(msg::kNotSupport));
+        return FailOpen();
+      }
+      return 1;
+    default:
+      break;
+  }
+
+  flow->imagePath = filePath;
+  const bool fileLoaded = flow->LoadImageFile();
+  if (!fileLoaded) {
+    TraceWrite(scope, "Can't load \"%s\"; the device's built-in image stands in\n",
+               platform::ToUtf8(filePath).c_str());
+    if (!LoadBuiltInImageInstead(*flow)) return FailOpen();
+  }
+
+  if (!FindIcTypeForImage(*flow, fileLoaded)) {
+    if (fileLoaded) return 1;
+    // Neither the file nor the device's built-in image can be used: nothing would be
+    // programmed, so the run ends here as a failed load instead of silently.
+    PostFlowMessage(WM_FLOW_ERROR, msg::kLoadFileDataFail);
+    TracePlain(scope, "----------------: ");
+    TracePlain(scope, "Load File Data Fail!\n");
+    ConsolePrint("%s", kLoadFileDataFailLine);
+    return FailOpen();
+  }
+
+  if (GetMemoryType() != MemoryType::kFlash) {
+    flow = RecreateFlowKeepingDevice();
+    if (flow == nullptr) {
+      SetLastResultCode(static_cast<std::int32_t>(msg::kNotSupport));
+      return FailOpen();
+    }
+    flow->imagePath = filePath;
+    flow->LoadImageFile();
+  }
+  return 1;
+}
+
+int CParseArg::Excute_Arg() {
+  TraceScope scope("CParseArg::Excute_Arg", true);
+  CDevFlow* flow = CurrentFlow();
+  if (flow != nullptr) flow->DEV_SetResetOptions();
+
+  logType = static_cast<std::uint32_t>(GetSetting(Setting::LogType));
+  bool burnLogOpen = false;
+  if (logType != 0) burnLogOpen = burnLog.Open();
+
+  const int result = Excute_Arg_Normal();
+
+  if (saveResult > 0) {
+    resultFile.Write(CommandLineResultText(saveResult, result != 0));
+    resultFile.Close();
+  }
+  if (logType != 0 && burnLogOpen) {
+    flow = CurrentFlow();
+    burnLog.AppendResult(flow != nullptr ? flow->manufacturerText : std::wstring(), result != 0,
+                         GetLastResultCode());
+    burnLog.Close();
+  }
+  return result;
+}
+
+int CParseArg::Excute_Arg_Normal() {
+  CDevFlow* flow = CurrentFlow();
+  if (flow == nullptr) {
+    SetLastResultCode(static_cast<std::int32_t>(msg::kNotSupport));
+    PrintPrompt();
+    return 0;
+  }
+  flow->cmdFlags = kCommandLineCmdFlags;
+
+  struct Lines {
+    char letter;
+    const char* before;
+    const char* pass;
+    const char* fail;
+  };
+  static constexpr Lines kLines[] = {
+      {'W', "Begin to Write fw!\r\n", "Write fw pass!\r\n", "Write fw fail!\r\n"},
+      {'V', "Begin to Verify fw!\r\n", "Verify fw pass!\r\n", "Verify fw fail!\r\n"},
+      {'E', "Begin to Erase!\r\n", "Erase pass!\r\n", "Erase fail!\r\n"},
+      {'Y', "Begin to Dump OTP!\r\n", "Dump OTP pass!\r\n", "Dump OTP fail!\r\n"},
+      {'Z', "Begin to Dump SPI!\r\n", "Dump SPI pass!\r\n", "Dump SPI fail!\r\n"},
+  };
+
+  int result = 0;
+  if (action == 'D') {
+    ConsolePrint("Begin to Get FW Ver!\r\n");
+    ConsolePrint("Current FW Version: %s!\r\n", platform::ToUtf8(flow->fwVersion).c_str());
+    result = 0;
+  } else if (action == 'C') {
+    result = flow->DEV_RunCommand('C', filePath);
+    if (result != 0) {
+      ConsolePrint("Begin to Check OTP Status!\r\n");
+      ConsolePrint("%s\r\n", platform::ToUtf8(flow->otpStatusText).c_str());
+    }
+  } else {
+    const Lines* lines = nullptr;
+    for (const Lines& l : kLines) {
+      if (l.letter == action) lines = &l;
+    }
+    if (lines == nullptr) {
+      // No action was parsed: nothing to run.
+      SetLastResultCode(static_cast<std::int32_t>(msg::kNotSupport));
+    } else {
+      ConsolePrint("%s", lines->before);
+      result = flow->DEV_RunCommand(action, filePath);
+      // The command may have replaced the flow object; `flow` is not used after it.
+      ConsolePrint("%s", result != 0 ? lines->pass : lines->fail);
+    }
+  }
+  PrintPrompt();
+  return result;
 }
 
 }  // namespace vantor

@@ -75,19 +75,40 @@ class CParseArg {
   CResultFile resultFile;
   std::wstring exeDir;
   std::uint32_t consoleOn = 0;
-  std::uint32_t lastLocation[2] = {0, 0};
   std::int32_t saveResult = 0;
   std::uint32_t logType = 0;
   CBurnResultLog burnLog;
   // Whether the prompt follows the tool's output (see AttachConsole).
   bool promptOn = false;
+  // The location of the device last opened is kept by the device flow
+  // (CDevFlow::LastLocation) while no window exists.
 
  private:
   void VConsolePrint(const char* format, va_list args);
-  // Step 4.5 and 4.6 of the open: the image to examine and the IC type search.
-  int FindIcTypeForImage(CDevFlow& flow, bool fileLoaded);
+  // Opens the device by the ID list or by the indices startIndex to startIndex + 2.
+  int OpenDevice(CDevFlow& flow);
+  // The device's built-in image in place of a firmware file that did not load; false
+  // (reported) when there is no usable one.
+  bool LoadBuiltInImageInstead(CDevFlow& flow);
+  // The IC type definitions, in their order, that match the device's family and accept
+  // the image; true when one did (it stays the active definition).
+  bool FindIcTypeForImage(CDevFlow& flow, bool fileLoaded);
+  // The open failed: result words, "Get IC Info Fail", the prompt. Returns 0.
   int FailOpen();
 };
+
+// A configuration area header at that offset that the IC type search accepts: signature
+// 0xA5 and an image type code 0x55, 0x12, 0x11, 0x40 or 0x60.
+bool IsValidAreaHeaderAt(const std::uint8_t* image, std::uint32_t length, std::uint32_t offset);
+// The search of the IC type: at "ConfigAddress" when the image reaches it, otherwise (or
+// when the header there is not valid) at the start of the image.
+bool HasValidConfigArea(const std::uint8_t* image, std::uint32_t length,
+                        std::uint32_t configAddress);
+
+// Replaces the flow object by one for the current memory type and bus type, handing the
+// open device and what was read from it to the new object. Null when the pair has no
+// flow (the device is then closed).
+CDevFlow* RecreateFlowKeepingDevice();
 
 // The parser of the running process (null outside its lifetime); the device flow's
 // console echo and the app's start-up use it.
