@@ -213,19 +213,25 @@ bool CParseArg::LoadBuiltInImageInstead(CDevFlow& flow) {
   TraceScope scope("CParseArg::LoadICTypeIni");
   flow.ChooseBuiltInImage(flow.devIdText,
                           [&flow] { return flow.ReadByte(CMpConfig::kVariantByteAddress, 0); });
-  if (flow.imageBLen() >= kMinBuiltInImageLength) return true;
-  PostFlowMessage(WM_FLOW_ERROR, msg::kLoadFileDataFail);
-  TracePlain(scope, "----------------: ");
-  TracePlain(scope, "Load File Data Fail!\n");
-  ConsolePrint("%s", kLoadFileDataFailLine);
-  return false;
+  if (flow.imageBLen() < kMinBuiltInImageLength) {
+    PostFlowMessage(WM_FLOW_ERROR, msg::kLoadFileDataFail);
+    TracePlain(scope, "----------------: ");
+    TracePlain(scope, "Load File Data Fail!\n");
+    ConsolePrint("%s", kLoadFileDataFailLine);
+    return false;
+  }
+  // The built-in image takes the file's place: it is what the action writes or checks.
+  flow.imageA = flow.imageB;
+  flow.backupImage = flow.imageB;
+  flow.configA = nullptr;
+  return true;
 }
 
-bool CParseArg::FindIcTypeForImage(CDevFlow& flow, bool fileLoaded) {
+bool CParseArg::FindIcTypeForImage(CDevFlow& flow) {
   TraceScope scope("CParseArg::FindIcTypeForImage");
   CICTypeIni* ic = ActiveICTypeIni();
   if (ic == nullptr) return false;
-  const std::vector<std::uint8_t>& image = fileLoaded ? flow.imageA : flow.imageB;
+  const std::vector<std::uint8_t>& image = flow.imageA;
   const std::size_t count = ic->List().size();
   for (std::size_t i = 0; i < count; ++i) {
     if (!ic->SelectAndMatch(flow.familyLo, flow.familyHi, static_cast<int>(i))) continue;
@@ -290,16 +296,9 @@ int CParseArg::LoadICTypeIni() {
     if (!LoadBuiltInImageInstead(*flow)) return FailOpen();
   }
 
-  if (!FindIcTypeForImage(*flow, fileLoaded)) {
-    if (fileLoaded) return 1;
-    // Neither the file nor the device's built-in image can be used: nothing would be
-    // programmed, so the run ends here as a failed load instead of silently.
-    PostFlowMessage(WM_FLOW_ERROR, msg::kLoadFileDataFail);
-    TracePlain(scope, "----------------: ");
-    TracePlain(scope, "Load File Data Fail!\n");
-    ConsolePrint("%s", kLoadFileDataFailLine);
-    return FailOpen();
-  }
+  // Without an IC type that accepts the image the action still runs on the image loaded
+  // (the file, or the built-in image in its place); the flows check it themselves.
+  if (!FindIcTypeForImage(*flow)) return 1;
 
   if (GetMemoryType() != MemoryType::kFlash) {
     flow = RecreateFlowKeepingDevice();

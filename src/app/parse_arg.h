@@ -87,12 +87,12 @@ class CParseArg {
   void VConsolePrint(const char* format, va_list args);
   // Opens the device by the ID list or by the indices startIndex to startIndex + 2.
   int OpenDevice(CDevFlow& flow);
-  // The device's built-in image in place of a firmware file that did not load; false
-  // (reported) when there is no usable one.
+  // The device's built-in image (update image) also takes the place of a firmware file
+  // that did not load (download image); false (reported) when it is shorter than 64 KiB.
   bool LoadBuiltInImageInstead(CDevFlow& flow);
   // The IC type definitions, in their order, that match the device's family and accept
-  // the image; true when one did (it stays the active definition).
-  bool FindIcTypeForImage(CDevFlow& flow, bool fileLoaded);
+  // the download image; true when one did (it stays the active definition).
+  bool FindIcTypeForImage(CDevFlow& flow);
   // The open failed: result words, "Get IC Info Fail", the prompt. Returns 0.
   int FailOpen();
 };
