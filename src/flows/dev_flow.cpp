@@ -17,6 +17,11 @@ DeviceLocation& CDevFlow::LastLocation() {
   return ownLastLocation;
 }
 
+std::wstring& CDevFlow::CurrentDevText() {
+  if (CFlowWindow* window = RegisteredFlowWindow()) return window->currentDevText;
+  return ownCurrentDevText;
+}
+
 int CDevFlow::PrepareImage(const std::uint8_t* image, std::uint32_t length) {
   if (image == nullptr) return 0;
   // The length never reaches past the image the pointer names.

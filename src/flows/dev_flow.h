@@ -50,9 +50,12 @@ class CDevFlow : public CDevTypeInfo {
   // The location of the device last opened when no window is registered (the
   // command-line mode reads it from here).
   DeviceLocation ownLastLocation;
+  std::wstring ownCurrentDevText;
 
-  // The registered window's lastLocation, or ownLastLocation without a window.
+  // The registered window's lastLocation and currentDevText, or the flow's own values
+  // without a window.
   DeviceLocation& LastLocation();
+  std::wstring& CurrentDevText();
 
   // --- device selection (1 success, 0 failure) ---
   int DEV_OpenDevice();
@@ -83,8 +86,14 @@ class CDevFlow : public CDevTypeInfo {
   // device; the acceptance rule of the window listings.
   void ReadIdentity();
   void ReadLocation();
-  bool AcceptByRule();
+  // Computes idCheckOk from "CheckVIDPID_INI" / "CheckVIDPID_BIN"; false when both are
+  // 0 (no check configured).
+  bool ComputeIdCheck();
+  // Accepts without a check when none is configured, else when idCheckOk; an accepted
+  // device's state is read (DEV_ReadDeviceState).
+  bool AcceptByRule(bool& noCheck);
   void ApplyIcTypeSettings();
+  void CloseOpenDevice();
 };
 
 }  // namespace vantor
