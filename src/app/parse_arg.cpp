@@ -11,6 +11,7 @@
 #include "flows/dev_flow.h"
 #include "flows/flow_factory.h"
 #include "flows/flow_window.h"
+#include "flows/fw_version.h"
 #include "flows/last_result.h"
 #include "image/memory_type.h"
 #include "platform/console.h"
@@ -362,7 +363,19 @@ int CParseArg::Excute_Arg_Normal() {
   int result = 0;
   if (action == 'D') {
     ConsolePrint("Begin to Get FW Ver!\r\n");
-    ConsolePrint("Current FW Version: %s!\r\n", platform::ToUtf8(flow->fwVersion).c_str());
+    // The version is built from status reads; a device that stopped answering (unplugged
+    // during the read) left nothing true in it. It then shows as "N/A", the text for no
+    // device, and the run ends on "Detect Device Fail!".
+    std::uint8_t status[kDevStatusSize] = {};
+    std::wstring version = flow->fwVersion;
+    if (flow->KF_GetDevStatus104(status) == 0) {
+      TraceScope scope("CParseArg::Excute_Arg_Normal");
+      TracePlain(scope, "----------------: ");
+      TracePlain(scope, "The device does not answer; its version is unknown\n");
+      version = L"N/A";
+      SetLastResultCode(static_cast<std::int32_t>(msg::kDetectDeviceFail));
+    }
+    ConsolePrint("Current FW Version: %s!\r\n", platform::ToUtf8(version).c_str());
     result = 0;
   } else if (action == 'C') {
     result = flow->DEV_RunCommand('C', filePath);

@@ -37,6 +37,7 @@ struct ToolRun {
 };
 
 std::string ReadOrNone(const fs::path& file) {
+  if (fs::is_directory(file)) return "<directory>";
   return fs::exists(file) ? ReadFileBytes(file) : std::string("<none>");
 }
 
@@ -88,10 +89,12 @@ class CommandLineTest : public ::testing::Test {
     WriteFileBytes(settings_, text);
   }
 
-  ToolRun RunTool(const std::vector<std::string>& args) {
+  ToolRun RunTool(const std::vector<std::string>& args, bool removeResultFiles = true) {
     // Result.txt and burn_result.txt of an earlier run must not be mistaken for this one's.
-    fs::remove(dir_ / "Result.txt");
-    fs::remove(io_ / "burn_result.txt");
+    if (removeResultFiles) {
+      fs::remove(dir_ / "Result.txt");
+      fs::remove(io_ / "burn_result.txt");
+    }
     test::ChildOptions options;
     options.args = args;
     options.env = {"VANTOR_SIM=" + simDir_.string()};
@@ -447,20 +450,74 @@ TEST_F(CommandLineTest, BadFilesNeverCrashOrHang) {
   }
 }
 
+TEST_F(CommandLineTest, BuiltInImageTooShortToStandInForTheFile) {
+  // With "Ini Type" 1 and no definition files beside the program there is no default
+  // image, so nothing can take the missing file's place.
+  InitSim({"flash-old"});
+  UseSettings("[Vantor Config]\nIni Type=1\nSaveResultToFile=2\n");
+  for (const char* action : {"-write", "-verify", "-detect"}) {
+    SCOPED_TRACE(action);
+    ToolRun run = RunTool({"-f", action, "missing.rfw"});
+    EXPECT_EQ(run.out, "\nLoad File Data Fail!\nGet IC Info Fail\n") << run.err;
+    EXPECT_EQ(run.resultTxt, "TestResult = fail");
+    EXPECT_EQ(run.exitCode, 1) << "41530 is the last result";
+  }
+}
+
+TEST_F(CommandLineTest, ResultLineOfEveryRunAndAnUnopenableTable) {
+  InitSim({"flash-old"});
+  UseSettings("[Vantor Config]\nSaveResultToFile=3\nLogType=1\n");
+  ToolRun run = RunTool({"-f", "-version"});
+  EXPECT_EQ(run.resultTxt, "fail") << "-version never passes";
+  const std::string header =
+      "Update date       Update Time       Serial number              Result   ErrCode\r\r\n"
+      "================  ================  =========================  =======  =======\r\r\n";
+  ASSERT_EQ(run.burnLog.rfind(header, 0), 0u) << run.burnLog;
+  const std::string line = run.burnLog.substr(header.size());
+  ASSERT_EQ(line.size(), 36u + 27u + 9u + 2u + 3u) << line;  // "0:" and CR CR LF
+  EXPECT_EQ(line.substr(36), "KV0310-000001,             Fail,    0:\r\r\n") << line;
+  // A second run appends below the first.
+  run = RunTool({"-f", "-version"}, false);
+  EXPECT_EQ(run.burnLog.size(), header.size() + 2 * line.size());
+
+  // The table cannot be opened: the message, and the run goes on without its line.
+  fs::remove(io_ / "burn_result.txt");
+  fs::create_directory(io_ / "burn_result.txt");
+  run = RunTool({"-f", "-version"}, false);
+  EXPECT_EQ(run.out,
+            "\nCan't Open burn_result.txt\nBegin to Get FW Ver!\r\nCurrent FW Version: "
+            "0x01-0001-0001!\r\n");
+  EXPECT_EQ(run.resultTxt, "fail");
+  EXPECT_EQ(run.exitCode, 0);
+}
+
 TEST_F(CommandLineTest, DeviceVanishingDuringTheVersionReadEndsCleanly) {
-  // The device leaves the bus after a few transfers: during the open or the version read.
-  for (int after : {5, 20, 40, 60}) {
+  // The device leaves the bus after N transfers, N swept across the open and the version
+  // read. Every run ends with one of three outcomes, and never shows a version the
+  // device did not give.
+  int openFailed = 0, versionLost = 0, versionRead = 0;
+  for (int after = 1; after <= 100; after += 4) {
     SCOPED_TRACE("unplugged after " + std::to_string(after) + " transfers");
     fs::remove_all(simDir_);
     WriteSim("[d]\nprofile = flash-old\nfault_disconnect_after = " + std::to_string(after) + "\n");
-    UseSettings("[Vantor Config]\nSaveResultToFile=1\n");
-    ToolRun run = RunTool({"-f", "-version"});
-    EXPECT_GE(run.exitCode, 0) << "ended normally";
+    UseSettings(kByIndex);
+    ToolRun run = RunTool({"-f", "-version", "x"});
     EXPECT_EQ(run.resultTxt, "fail");
-    const bool versionShown = run.out.find("Begin to Get FW Ver!\r\n") != std::string::npos;
-    const bool openFailed = run.out.find("Get IC Info Fail\n") != std::string::npos;
-    EXPECT_TRUE(versionShown != openFailed) << run.out;
+    if (run.out == "\nGet IC Info Fail\n") {
+      ++openFailed;
+      EXPECT_EQ(run.exitCode, 1) << "Detect Device Fail!";
+    } else if (run.out == VersionOutput("N/A")) {
+      ++versionLost;
+      EXPECT_EQ(run.exitCode, 1) << "Detect Device Fail!";
+    } else {
+      ++versionRead;
+      EXPECT_EQ(run.out, VersionOutput("0x01-0001-0001")) << run.err;
+      EXPECT_EQ(run.exitCode, 0);
+    }
   }
+  EXPECT_GT(openFailed, 0);
+  EXPECT_GT(versionLost, 0) << "the sweep must reach the version read";
+  EXPECT_GT(versionRead, 0);
 }
 
 }  // namespace
