@@ -1,7 +1,10 @@
 #include "app/parse_arg.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -160,6 +163,116 @@ TEST_F(ParseArgTest, ActionLettersMatchExactCase) {
   EXPECT_EQ(ActionLetterOf(L"-write "), 0);
   EXPECT_EQ(ActionLetterOf(L"write"), 0);
   EXPECT_EQ(ActionLetterOf(L""), 0);
+}
+
+}  // namespace
+}  // namespace vantor
+
+namespace vantor {
+namespace {
+
+// What the routine under test writes to standard output.
+class StdoutCapture {
+ public:
+  StdoutCapture() {
+    std::fflush(stdout);
+    saved_ = ::dup(1);
+    int fd = ::open(file_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    ::dup2(fd, 1);
+    ::close(fd);
+  }
+  ~StdoutCapture() { Restore(); }
+  std::string Text() {
+    Restore();
+    return test::ReadFileBytes(file_);
+  }
+
+ private:
+  void Restore() {
+    if (saved_ < 0) return;
+    std::fflush(stdout);
+    ::dup2(saved_, 1);
+    ::close(saved_);
+    saved_ = -1;
+  }
+  test::ScratchDir dir_{"stdout"};
+  std::filesystem::path file_ = dir_ / "stdout.txt";
+  int saved_ = -1;
+};
+
+TEST(ParseArgConsole, PrintsOnlyAfterAttachingAndCutsLongLines) {
+  CParseArg parser;
+  parser.exeDir = L"/opt/vantor";
+  {
+    StdoutCapture out;
+    parser.ConsolePrint("before %d\n", 1);
+    parser.PrintPrompt();
+    EXPECT_EQ(out.Text(), "") << "nothing before the console is attached";
+  }
+  parser.AttachConsole();
+  EXPECT_EQ(parser.consoleOn, 1u);
+  {
+    StdoutCapture out;
+    parser.ConsolePrint("Current FW Version: %s!\r\n", "1.003.0010-0005.2024");
+    parser.ConsolePrint("%s", std::string(300, 'x').c_str());
+    parser.PrintPrompt();  // a shell prints its own prompt
+    EXPECT_EQ(out.Text(), "Current FW Version: 1.003.0010-0005.2024!\r\n" + std::string(259, 'x'));
+  }
+  parser.promptOn = true;  // attached to a parent's console
+  {
+    StdoutCapture out;
+    parser.PrintPrompt();
+    EXPECT_EQ(out.Text(), "/opt/vantor>");
+  }
+}
+
+}  // namespace
+}  // namespace vantor
+
+namespace vantor {
+namespace {
+
+TEST(IcTypeSearch, ValidAreaAtConfigAddressOrAtTheStart) {
+  auto image = [](std::size_t length, std::size_t at, std::uint8_t type, std::uint8_t sig) {
+    std::vector<std::uint8_t> bytes(length, 0xFF);
+    if (at + 1 < length) {
+      bytes[at] = type;
+      bytes[at + 1] = sig;
+    }
+    return bytes;
+  };
+  struct Case {
+    const char* what;
+    std::vector<std::uint8_t> bytes;
+    std::uint32_t configAddress;
+    bool valid;
+  } cases[] = {
+      {"flash type 0x55 at the address", image(0x10000, 0xF000, 0x55, 0xA5), 0xF000, true},
+      {"EEPROM8 0x11", image(0x10000, 0xF000, 0x11, 0xA5), 0xF000, true},
+      {"EEPROM16 0x12", image(0x10000, 0xF000, 0x12, 0xA5), 0xF000, true},
+      {"MTP 0x40", image(0x10000, 0xF000, 0x40, 0xA5), 0xF000, true},
+      {"OTP 0x60", image(0x10000, 0xF000, 0x60, 0xA5), 0xF000, true},
+      // The other flash codes are not taken by the search.
+      {"flash 0x30", image(0x10000, 0xF000, 0x30, 0xA5), 0xF000, false},
+      {"flash 0x61", image(0x10000, 0xF000, 0x61, 0xA5), 0xF000, false},
+      {"no signature", image(0x10000, 0xF000, 0x55, 0xA4), 0xF000, false},
+      // Short image: the start is examined instead.
+      {"short image, header at 0", image(0x1000, 0, 0x60, 0xA5), 0xF000, true},
+      // Not valid at the address: the start is examined too.
+      {"header at 0 of a long image", image(0x10000, 0, 0x55, 0xA5), 0xAE00, true},
+      {"nothing anywhere", image(0x10000, 0x100, 0x55, 0xA5), 0xAE00, false},
+      // The address at the very end: no room for the two bytes.
+      {"address at the end", image(0x10000, 0, 0x00, 0x00), 0xFFFF, false},
+      {"empty", {}, 0, false},
+      {"one byte", {0x55}, 0, false},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(HasValidConfigArea(c.bytes.data(), static_cast<std::uint32_t>(c.bytes.size()),
+                                 c.configAddress),
+              c.valid)
+        << c.what;
+  }
+  EXPECT_FALSE(IsValidAreaHeaderAt(nullptr, 100, 0));
 }
 
 }  // namespace
