@@ -99,6 +99,7 @@ class CommandLineTest : public ::testing::Test {
     options.args = args;
     options.env = {"VANTOR_SIM=" + simDir_.string()};
     if (!settingsText_.empty()) options.env.push_back("VANTOR_SETTINGS=" + settings_.string());
+    if (traceOn_) options.env.push_back("VANTOR_TRACE=1");
     options.workingDir = io_.path();
     options.stdoutFile = io_ / "out.txt";
     options.stderrFile = io_ / "err.txt";
@@ -118,6 +119,7 @@ class CommandLineTest : public ::testing::Test {
   fs::path simDir_ = io_ / "bus";
   fs::path settings_ = io_ / "settings.ini";
   std::string settingsText_;
+  bool traceOn_ = false;  // the trace lines on standard error
 };
 
 // Settings that open the device by index (no ID list), so any profile is taken.
@@ -374,6 +376,28 @@ TEST_F(CommandLineTest, StartIndexOpensFromThatDevice) {
   EXPECT_EQ(run.exitCode, 0);
 }
 
+TEST_F(CommandLineTest, TheArgumentAfterDashFChoosesTheAction) {
+  InitSim({"flash-old"});
+  struct Case {
+    std::vector<std::string> args;
+    const char* begin;   // the action's first console line
+    const char* parsed;  // the parser's trace line
+  } cases[] = {
+      {{"-f", "fw.rfw", "-verify"}, "Begin to Write fw!", "action W, file \"fw.rfw\""},
+      {{"-F", "-WRITE", "fw.rfw"}, "Begin to Write fw!", "action W, file \"-WRITE\""},
+      {{"-f", "-verify", "fw.rfw"}, "Begin to Verify fw!", "action V, file \"fw.rfw\""},
+      {{"-f", "-dumpspi", "spi.bin"}, "Begin to Dump SPI!", "action Z, file \"spi.bin\""},
+      {{"-f", "-dumpotp", "otp.bin"}, "Begin to Dump OTP!", "action Y, file \"otp.bin\""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.args[1]);
+    traceOn_ = true;
+    ToolRun run = RunTool(c.args);
+    EXPECT_EQ(run.out.rfind(std::string("\n") + c.begin + "\r\n", 0), 0u) << run.out;
+    EXPECT_NE(run.err.find(c.parsed), std::string::npos) << run.err;
+  }
+}
+
 TEST_F(CommandLineTest, RejectedCallsTouchNoDevice) {
   InitSim({"flash-old"});
   struct Case {
@@ -400,15 +424,19 @@ TEST_F(CommandLineTest, RejectedCallsTouchNoDevice) {
 }
 
 TEST_F(CommandLineTest, ActionLinesAndResultFilesOfAFailedAction) {
-  // The erase and dump flows of the memory types are not in this build, so these actions
-  // fail; what matters here is the frame around them.
-  InitSim({"flash-old"});
+  // A flash whose status register stays busy cannot be erased or written; what matters
+  // here is the frame around the action.
+  WriteSim("[flash-old]\nprofile = flash-old\nmanufacturer = KV0310-000001\nfault_busy = 1\n");
   UseSettings("[Vantor Config]\nSaveResultToFile=2\nLogType=1\n");
+  const std::vector<std::uint8_t> image310 = BuiltInImage("FFU_310");
+  WriteFileBytes(dir_ / "fw.rfw", std::string(image310.begin(), image310.end()));
   struct Case {
     std::vector<std::string> args;
     const char* lines;
   } cases[] = {
       {{"-f", "-erase", "x"}, "Begin to Erase!\r\nErase fail!\r\n"},
+      {{"-f", "-write", "fw.rfw"}, "Begin to Write fw!\r\nWrite fw fail!\r\n"},
+      {{"-f", "fw.rfw"}, "Begin to Write fw!\r\nWrite fw fail!\r\n"},
   };
   for (const Case& c : cases) {
     ToolRun run = RunTool(c.args);
