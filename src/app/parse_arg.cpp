@@ -243,7 +243,8 @@ bool CParseArg::FindIcTypeForImage(CDevFlow& flow) {
         static_cast<std::uint32_t>(std::min<std::size_t>(image.size(), 0x200000));
     if (!HasValidConfigArea(image.data(), examined, configAddress)) continue;
     if (flow.PrepareImage(image.data(), static_cast<std::uint32_t>(image.size())) != 0) {
-      TraceWrite(scope, "IC type %s\n", platform::ToUtf8(ic->CurrentName()).c_str());
+      TraceWrite(scope, "IC type %s, ChipInfo %u\n", platform::ToUtf8(ic->List()[i]).c_str(),
+                 ic->ChipInfo());
       return true;
     }
   }

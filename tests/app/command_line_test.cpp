@@ -241,7 +241,7 @@ TEST_F(CommandLineTest, DetectReportsTheOtpSpaceOfZeroOneAndTwoBlocks) {
        {{0x0000, 0x1000, 0x55}, {0x1000, 0x0200, 0xAA}},
        "Used OTP Space: 4.50 KB\nFree OTP Space: 11.34 KB\nRemaining Programmable Times: 2."},
   };
-  UseSettings(kByIndex);
+  UseSettings("[Vantor Config]\nCheckVIDPID_INI=0\nSaveResultToFile=1\nLogType=1\n");
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     fs::remove_all(simDir_);
@@ -253,6 +253,9 @@ TEST_F(CommandLineTest, DetectReportsTheOtpSpaceOfZeroOneAndTwoBlocks) {
     EXPECT_EQ(run.out, std::string("\nBegin to Check OTP Status!\r\n") + c.status + "\r\n")
         << run.err;
     EXPECT_EQ(run.resultTxt, "pass");
+    // The OTP image made the run switch to the OTP flow; the device's identity came along.
+    EXPECT_NE(run.burnLog.find("KV0340-000001,             Pass,    0:\r\r\n"), std::string::npos)
+        << run.burnLog;
     EXPECT_EQ(run.exitCode, 0);
   }
 }
