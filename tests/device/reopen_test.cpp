@@ -257,6 +257,51 @@ TEST(ResetWithReopen, FastParametersSkipTheSettleWaitAndTheDisconnectCheck) {
   }
 }
 
+// A device that takes its time to leave the bus after the reset request: the reopen
+// finds the old instance still at the same place.
+TEST(ResetWithReopen, OldInstanceStillOnTheBusIsPassedOverUnlessTheResetIsFast) {
+  constexpr std::uint32_t kLeaveMs = 2500;
+  for (const std::uint32_t argument : {0u, 2u}) {
+    const bool fast = argument == 2;
+    SCOPED_TRACE(fast ? "fast" : "normal");
+    DeviceRig rig;
+    ScopedFunctionLock lock;
+    sim::SimDevice& device = rig.Add(
+        "flash-old", nullptr, [](sim::DeviceConfig& config) { config.timing.leaveMs = kLeaveMs; });
+    const LibHandle before = Lib_OpenDevice(0);
+    ASSERT_NE(before, 0u);
+    const std::uint32_t epoch = device.epoch();
+    DebugCapture trace;
+    const std::uint64_t start = rig.ElapsedMs();
+    LibHandle after = 0;
+    ASSERT_EQ(Lib_Reset7(&after, argument, 0, 1000), 1) << trace.All();
+    const std::uint64_t took = rig.ElapsedMs() - start;
+
+    EXPECT_TRUE(trace.Contains("Is same dev location"));
+    if (fast) {
+      // Taken as it is: the old instance, before it has even left.
+      EXPECT_TRUE(trace.Contains("Fast reset mode, not checking old device disconnect"));
+      EXPECT_FALSE(trace.Contains("Pdo device name still match"));
+      EXPECT_EQ(after, before);
+      EXPECT_LT(took, kLeaveMs);
+    } else {
+      // The old instance has the old physical device object: closed and looked for
+      // again until the new one is there.
+      EXPECT_TRUE(
+          trace.Contains("Pdo device name still match, old device not completely disconnected"));
+      EXPECT_TRUE(trace.Contains("Close device that is not match"));
+      EXPECT_TRUE(trace.Contains("disconnected, new device"));
+      EXPECT_NE(after, before);
+      EXPECT_EQ(device.epoch(), epoch + 1);
+      EXPECT_GE(took, kLeaveMs + device.config().timing.reenumMs);
+      std::array<std::uint8_t, 104> status{};
+      ASSERT_EQ(Lib_GetDevStatus104(after, status.data(), 0), 1);
+      EXPECT_EQ(status[1], static_cast<std::uint8_t>(sim::RunState::kUpdate));
+    }
+    EXPECT_EQ(rig.OpenInterfaces(), 1u);
+  }
+}
+
 struct SlowCase {
   const char* profile;
   std::uint16_t chipId;  // 0: the profile's
