@@ -272,6 +272,15 @@ TEST(DeviceApiTransport, DataControlSizeChangesAndStaysInForce) {
   size = 0;
   EXPECT_EQ(Lib_ChangeDataControlSize(1, &size), 0);
   EXPECT_EQ(size, 64);
+
+  // A reset brings the device back at 8 bytes; the rebuilt transport moves 8 again.
+  LibHandle after = 0;
+  ASSERT_EQ(Lib_Reset7(&after, 0, 0, 1000), 1);
+  EXPECT_EQ(device.dataControlSize(), 8);
+  rig.StartLog();
+  ASSERT_EQ(Lib_ReadMem(after, 0x0000, 200, buffer.data(), kLibFlagExtUnit), 1);
+  EXPECT_EQ(rig.CountLog("a1 81 0b00 0600 8 ok"), 25u);
+  EXPECT_EQ(rig.CountLog("a1 81 0b00 0600 64 "), 0u);
 }
 
 // ---------------------------------------------------------------- OTP
