@@ -206,6 +206,29 @@ TEST(ResetWithReopen, DeviceAnsweringOnlyTheLegacyRequestsGetsTheLegacyReset) {
   record.Close();
 }
 
+TEST(ResetWithReopen, DualPackageComingBackOnItsCompanionPortIsTheSameDevice) {
+  DeviceRig rig;
+  ScopedFunctionLock lock;
+  sim::SimDevice& device = rig.Add("flash-dual");
+  // An area header at the start of the flash: firmware it runs (on the companion port).
+  device.memory()[0] = 0x30;
+  device.memory()[1] = 0xA5;
+  const LibHandle before = Lib_OpenDevice(0);
+  ASSERT_NE(before, 0u);
+  const std::wstring oldPath = Lib_GetCurrentDevice()->Record().locationPath;
+  DebugCapture trace;
+  LibHandle after = 0;
+  ASSERT_EQ(Lib_Reset9(&after, kLibFlagAudioList, 1000), 1) << trace.All();
+  EXPECT_TRUE(device.state().onCompanion);
+  EXPECT_EQ(device.state().run, sim::RunState::kFirmware);
+  EXPECT_NE(after, before);
+  EXPECT_NE(Lib_GetCurrentDevice()->Record().locationPath, oldPath);
+  EXPECT_TRUE(trace.Contains("Is same dev location"));
+  std::array<std::uint8_t, 104> status{};
+  ASSERT_EQ(Lib_GetDevStatus104(after, status.data(), 0), 1);
+  EXPECT_EQ(status[1], static_cast<std::uint8_t>(sim::RunState::kFirmware));
+}
+
 // ---------------------------------------------------------------- timing
 
 struct FastCase {
