@@ -429,6 +429,7 @@ const std::map<std::string, Setter>& Setters() {
       {"time_otp_byte_us", TimingNumber(&DeviceTiming::otpByteUs)},
       {"time_reenum_ms", TimingNumber(&DeviceTiming::reenumMs)},
       {"time_fast_reenum_ms", TimingNumber(&DeviceTiming::fastReenumMs)},
+      {"time_leave_ms", TimingNumber(&DeviceTiming::leaveMs)},
       {"time_not_ready_ms", TimingNumber(&DeviceTiming::notReadyMs)},
       {"fault_stall", MatchList(&DeviceFaults::stall)},
       {"fault_timeout", MatchList(&DeviceFaults::timeout)},

@@ -42,7 +42,8 @@ struct DeviceTiming {
   std::uint32_t statusWriteMs = 15;   // SPI flash status register write
   std::uint32_t eepromWriteMs = 5;    // EEPROM write cycle, per page
   std::uint32_t otpByteUs = 50;       // OTP programming, per byte
-  std::uint32_t reenumMs = 1500;      // reset until the new instance appears
+  std::uint32_t leaveMs = 0;          // reset request until the device leaves the bus
+  std::uint32_t reenumMs = 1500;      // leaving until the new instance appears
   std::uint32_t fastReenumMs = 300;   // the same for reset parameters 2 and 5
   std::uint32_t notReadyMs = 400;     // new instance answering "not ready"
 };

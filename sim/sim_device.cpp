@@ -144,6 +144,9 @@ void SimDevice::NotifyState() {
 // ---------------------------------------------------------------- presence and resets
 
 SimDevice::Presence SimDevice::PresenceAt(std::uint64_t nowUs) {
+  if (pending_ && nowUs < pending_->leaveAtUs) {
+    return nowUs < readyAtUs_ ? Presence::kNotReady : Presence::kReady;
+  }
   if (pending_) {
     if (pending_->forever || nowUs < pending_->backAtUs) return Presence::kAbsent;
     Pending done = *pending_;
@@ -158,14 +161,15 @@ SimDevice::Presence SimDevice::PresenceAt(std::uint64_t nowUs) {
 
 void SimDevice::ScheduleReset(int kind, std::uint16_t param, std::uint64_t atUs) {
   bool fast = param == 2 || param == 5;
-  std::uint64_t back = atUs + Ms(fast ? config_.timing.fastReenumMs : config_.timing.reenumMs);
+  std::uint64_t leave = atUs + Ms(config_.timing.leaveMs);
+  std::uint64_t back = leave + Ms(fast ? config_.timing.fastReenumMs : config_.timing.reenumMs);
   std::uint64_t ready = back + Ms(config_.timing.notReadyMs) + Ms(config_.faults.extraNotReadyMs);
-  pending_ = Pending{back, ready, kind, false};
+  pending_ = Pending{leave, back, ready, kind, false};
   ++counters_.resets;
 }
 
 void SimDevice::Unplug(std::uint64_t nowUs, std::uint32_t ms) {
-  pending_ = Pending{nowUs + Ms(ms), nowUs + Ms(ms) + Ms(config_.timing.notReadyMs), 0, ms == 0};
+  pending_ = Pending{0, nowUs + Ms(ms), nowUs + Ms(ms) + Ms(config_.timing.notReadyMs), 0, ms == 0};
 }
 
 void SimDevice::PowerCycle(std::uint64_t nowUs) {

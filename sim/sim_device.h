@@ -127,6 +127,7 @@ class SimDevice {
   enum class Op;
   struct Command;
   struct Pending {
+    std::uint64_t leaveAtUs;  // still on the bus, as it was, until then
     std::uint64_t backAtUs;
     std::uint64_t readyAtUs;
     int kind;  // 7 update code, 8 or 9 normal boot, 0 power-on

@@ -125,17 +125,22 @@ void ReleaseHandles(CamDevRecord& r) {
   }
 }
 
-// Whether the reopened device still answers "device not connected".
+// Whether the reopened device does not answer yet: "device not connected", or still
+// "not ready" (the open's readiness probe gives up when the budget runs out, and a
+// device that keeps answering 21 has not come back to work).
+bool NotAnswering(std::uint32_t error) {
+  return error == P::kErrorDeviceNotConnected || error == P::kErrorNotReady;
+}
+
 bool StillGone(const CamDevRecord& r, const Transport& t, std::uint16_t pingValue) {
   if (t.vendor || t.legacy) {
-    return VendorPing(r.hKvProxyDevLow, r.hKvProxyDevHigh, pingValue) ==
-           P::kErrorDeviceNotConnected;
+    return NotAnswering(VendorPing(r.hKvProxyDevLow, r.hKvProxyDevHigh, pingValue));
   }
   std::uint8_t page[8] = {};
   return !ExtUnit_GetDevStatus(
              r.hKvProxyDevLow, r.hKvProxyDevHigh, static_cast<std::uint8_t>(t.unitId),
              static_cast<std::uint8_t>(r.interfaceNumber), 0, sizeof page, page) &&
-         P::GetLastError() == P::kErrorDeviceNotConnected;
+         NotAnswering(P::GetLastError());
 }
 
 std::string PdoText(const std::wstring& name) { return P::ToUtf8(name); }

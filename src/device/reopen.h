@@ -52,8 +52,9 @@ inline constexpr std::uint32_t kReopenFail = 0x80004005u;  // capabilities not d
 // neither vendor requests nor a qualified extension unit; the platform error of a reset
 // request that fails ("Reset device failed"); 1460 when the reset request stays "not
 // ready", when no device at the same place is found, or when the reopened device does
-// not answer, within the budget. Once the reset has been sent the old handles are
-// released whatever follows; on a time-out in the reopen loop the old record is closed.
+// not answer (not connected, or still not ready), within the budget. Once the reset has been sent
+// the old handles are released whatever follows; on a time-out in the reopen loop the old record is
+// closed.
 std::uint32_t ReopenKvCam(CamDevRecord* record, std::uint32_t argument, std::uint32_t resetKind,
                           std::uint32_t unitId, std::uint32_t legacy, std::uint32_t vendor,
                           bool flagsKnown, bool preferExtUnit, std::uint32_t budgetMs,

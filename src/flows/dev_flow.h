@@ -8,6 +8,7 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "flows/flow_window.h"
 #include "flows/mp_flow_customize.h"

@@ -8,7 +8,9 @@
 
 #include "device/device_api.h"
 #include "device/device_enum.h"
+#include "device/ext_unit_functions.h"
 #include "platform/clock.h"
+#include "platform/named_mutex.h"
 
 namespace vantor::test {
 
@@ -69,5 +71,15 @@ std::size_t DeviceRig::CountLog(const std::string& prefix) {
 }
 
 std::uint64_t DeviceRig::ElapsedMs() { return platform::GetClock().NowMs() - startMs_; }
+
+ScopedFunctionLock::ScopedFunctionLock()
+    : name_(L"vantor-test-function-lock-" + std::to_wstring(::getpid())) {
+  EXPECT_TRUE(OpenExtUnitFunctionLock(name_));
+}
+
+ScopedFunctionLock::~ScopedFunctionLock() {
+  CloseExtUnitFunctionLock();
+  platform::RemoveNamedMutex(name_);
+}
 
 }  // namespace vantor::test

@@ -55,4 +55,17 @@ class DeviceRig {
   std::filesystem::path log_;
 };
 
+// The command lock of the object-free extension-unit functions (the program opens it at
+// start-up), under a name of this process, for the life of the object.
+class ScopedFunctionLock {
+ public:
+  ScopedFunctionLock();
+  ~ScopedFunctionLock();
+  ScopedFunctionLock(const ScopedFunctionLock&) = delete;
+  ScopedFunctionLock& operator=(const ScopedFunctionLock&) = delete;
+
+ private:
+  std::wstring name_;
+};
+
 }  // namespace vantor::test
