@@ -2,8 +2,13 @@
 
 #include <atomic>
 
+#include "app/parse_arg.h"
 #include "app/tool_version.h"
+#include "config/ic_type_ini.h"
 #include "config/settings.h"
+#include "device/device_api.h"
+#include "flows/dev_flow.h"
+#include "flows/flow_factory.h"
 #include "flows/last_result.h"
 #include "platform/console.h"
 #include "platform/files.h"
@@ -31,6 +36,8 @@ bool EqualsNoCase(std::wstring_view a, std::wstring_view b) {
 CVantorApp::CVantorApp() { gCurrentApp.store(this); }
 
 CVantorApp::~CVantorApp() {
+  if (CurrentParseArg() == parser_.get()) SetCurrentParseArg(nullptr);
+  if (ActiveICTypeIni() == icTypes_.get()) SetActiveICTypeIni(nullptr);
   CVantorApp* self = this;
   gCurrentApp.compare_exchange_strong(self, nullptr);
 }
@@ -85,20 +92,64 @@ bool CVantorApp::InitInstance(const std::vector<std::wstring>& args) {
 void CVantorApp::RunCommandLineMode(const std::vector<std::wstring>& args) {
   if (ParseArg(args) != 1) return;
   SetCommandLineMode(true);
-  platform::AttachParentConsole();
-  platform::ConsoleWrite("\n");
+  AttachConsole();
   if (LoadICTypeIni() != 0) ExcuteArg();
   CloseDevice();
+}
+
+void CVantorApp::CreateGlobalObjects() {
+  icTypes_ = std::make_unique<CICTypeIni>(iniType_);
+  icTypes_->BuildList();
+  icTypes_->SelectByName();
+  icTypes_->ApplyDefinition();
+  SetActiveICTypeIni(icTypes_.get());
+  parser_ = std::make_unique<CParseArg>();
+  SetCurrentParseArg(parser_.get());
+  RecreateFlow();
+}
+
+void CVantorApp::DeleteGlobalObjects() {
+  DeleteCurrentFlow();
+  if (CurrentParseArg() == parser_.get()) SetCurrentParseArg(nullptr);
+  parser_.reset();
+  if (ActiveICTypeIni() == icTypes_.get()) SetActiveICTypeIni(nullptr);
+  icTypes_.reset();
+}
+
+void CVantorApp::LibInit(std::int32_t libType) { Lib_Init(0, libType); }
+
+void CVantorApp::LibUninit(std::int32_t /*libType*/) { Lib_Uninit(); }
+
+int CVantorApp::ParseArg(const std::vector<std::wstring>& args) {
+  if (!parser_) return 0;
+  return parser_->Parse_Arg(args);
+}
+
+void CVantorApp::AttachConsole() {
+  if (parser_) {
+    parser_->AttachConsole();
+    parser_->ConsolePrint("\n");
+    return;
+  }
+  platform::AttachParentConsole();
+  platform::ConsoleWrite("\n");
+}
+
+int CVantorApp::LoadICTypeIni() {
+  if (!parser_ || parser_->LoadICTypeIni() == 0) return 0;
+  if (CDevFlow* flow = CurrentFlow()) flow->DEV_GetDeviceInfo();
+  return 1;
+}
+
+int CVantorApp::ExcuteArg() { return parser_ ? parser_->Excute_Arg() : 0; }
+
+void CVantorApp::CloseDevice() {
+  if (CDevFlow* flow = CurrentFlow()) flow->DEV_CloseDevice();
 }
 
 void CVantorApp::RunWindowMode() {
   SetCommandLineMode(false);
   RunMainWindow();
-}
-
-int CVantorApp::ParseArg(const std::vector<std::wstring>& /*args*/) {
-  DebugPrint("CParseArg::Parse_Arg: no command-line actions in this build\n");
-  return 0;
 }
 
 void CVantorApp::RunMainWindow() { platform::ConsoleWrite(kWindowUnavailableLine); }

@@ -3,12 +3,16 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "platform/debug_log_capture.h"
 
 namespace vantor {
+
+class CICTypeIni;
+class CParseArg;
 
 inline constexpr char kDebugLogFileName[] = "DebugLog.txt";
 inline constexpr char kTraceLogFileName[] = "Log.txt";
@@ -45,23 +49,26 @@ class CVantorApp {
   bool debugCaptureRunning() const { return capture_.IsRunning(); }
 
  protected:
-  // Steps of start-up and shutdown that belong to other parts of the tool. Each does
-  // nothing here until its part is built in.
+  // Steps of start-up and shutdown that belong to other parts of the tool (tests
+  // replace them to watch the order).
 
-  // Creates the IC type definitions, the system information record, the command-line
-  // parser and the programming-flow object for the current memory type.
-  virtual void CreateGlobalObjects() {}
-  virtual void DeleteGlobalObjects() {}
+  // Creates the IC type definitions (list built, definition chosen by name and applied),
+  // the command-line parser and the programming-flow object for the current memory type
+  // and bus type.
+  virtual void CreateGlobalObjects();
+  virtual void DeleteGlobalObjects();
   // Device access: Lib_Init / Lib_Uninit with the "Lib Type" setting.
-  virtual void LibInit(std::int32_t /*libType*/) {}
-  virtual void LibUninit(std::int32_t /*libType*/) {}
-  // Command line: CParseArg::Parse_Arg (1: a run is to be made; the parser is not built
-  // in yet, so no run is made), CParseArg::LoadICTypeIni (non-zero: device open and image
-  // prepared), CParseArg::Excute_Arg, CDevFlow::DEV_CloseDevice.
+  virtual void LibInit(std::int32_t libType);
+  virtual void LibUninit(std::int32_t libType);
+  // Command line: CParseArg::Parse_Arg (1: a run is to be made), the console attachment
+  // with its empty line, CParseArg::LoadICTypeIni followed by the device information read
+  // (non-zero: device open and image prepared), CParseArg::Excute_Arg,
+  // CDevFlow::DEV_CloseDevice.
   virtual int ParseArg(const std::vector<std::wstring>& args);
-  virtual int LoadICTypeIni() { return 0; }
-  virtual int ExcuteArg() { return 0; }
-  virtual void CloseDevice() {}
+  virtual void AttachConsole();
+  virtual int LoadICTypeIni();
+  virtual int ExcuteArg();
+  virtual void CloseDevice();
   // The main window, run modally until it closes.
   virtual void RunMainWindow();
 
@@ -69,6 +76,8 @@ class CVantorApp {
   void RunCommandLineMode(const std::vector<std::wstring>& args);
   void RunWindowMode();
 
+  std::unique_ptr<CICTypeIni> icTypes_;
+  std::unique_ptr<CParseArg> parser_;
   platform::DebugLogCapture capture_;
   std::string versionText_;
   std::int32_t iniType_ = 0;

@@ -7,8 +7,11 @@
 
 #include <atomic>
 #include <cerrno>
+#include <chrono>
+#include <csignal>
 #include <fstream>
 #include <iterator>
+#include <thread>
 
 #include "platform/files.h"
 
@@ -59,6 +62,23 @@ int WaitChild(pid_t pid) {
     if (errno != EINTR) return -1;
   }
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+int WaitChildFor(pid_t pid, int timeoutMs) {
+  if (pid <= 0) return -1;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  int status = 0;
+  for (;;) {
+    pid_t done = ::waitpid(pid, &status, WNOHANG);
+    if (done == pid) return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    if (done < 0 && errno != EINTR) return -1;
+    if (std::chrono::steady_clock::now() >= deadline) {
+      ::kill(pid, SIGKILL);
+      WaitChild(pid);
+      return kChildTimedOut;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
 }
 
 ScratchDir::ScratchDir(const std::string& tag) {

@@ -22,6 +22,10 @@ struct ChildOptions {
 pid_t StartChild(const std::filesystem::path& program, const ChildOptions& options);
 // Waits for the child; its exit code, or -1 when it did not exit normally.
 int WaitChild(pid_t pid);
+// The same with a time-out: a child still running after `timeoutMs` is killed and the
+// result is -2, so a hang fails the test instead of blocking it.
+inline constexpr int kChildTimedOut = -2;
+int WaitChildFor(pid_t pid, int timeoutMs);
 
 // A fresh directory under the temporary directory, removed (made writable first) by the
 // destructor.
