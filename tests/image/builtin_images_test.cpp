@@ -87,7 +87,8 @@ TEST_F(BuiltInImageContent, EachParsesWithItsChipFamily) {
     AreaHeader header;
     ASSERT_TRUE(ReadAreaHeader(cfg.imageB, e.areaOffset, header));
     EXPECT_TRUE(header.HasSignature());
-    EXPECT_EQ(header.imageType, 0x30);
+    // 0x55: the flash type code the command line's IC type search accepts.
+    EXPECT_EQ(header.imageType, 0x55);
     EXPECT_EQ(header.chipType, e.chip);
     EXPECT_LE(header.areaLength + 128u, static_cast<unsigned>(family.GetConfigSize()));
     DescriptorChain chain;
