@@ -94,6 +94,10 @@ class CDevFlow : public CDevTypeInfo {
   // device's state is read (DEV_ReadDeviceState).
   bool AcceptByRule(bool& noCheck);
   void ApplyIcTypeSettings();
+  // The end of a successful open: chip id, IC type settings, the "opened" notice, result
+  // code 0. Returns 1. AdoptOpenedDevice first reads identity and location.
+  int FinishOpen();
+  int AdoptOpenedDevice();
   void CloseOpenDevice();
 };
 

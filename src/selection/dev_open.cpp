@@ -51,6 +51,21 @@ void CDevFlow::ApplyIcTypeSettings() {
   if (CICTypeIni* definition = ActiveICTypeIni()) definition->ApplyDefinition();
 }
 
+int CDevFlow::FinishOpen() {
+  MP_ReadChipID();
+  ApplyIcTypeSettings();
+  PostFlowMessage(WM_FLOW_DEVICE_OPENED, 0);
+  SetLastResultCode(0);
+  return 1;
+}
+
+int CDevFlow::AdoptOpenedDevice() {
+  ReadIdentity();
+  ReadLocation();
+  LastLocation() = location;
+  return FinishOpen();
+}
+
 void CDevFlow::CloseOpenDevice() {
   if (handle != 0) Lib_CloseDevice(handle);
   handle = 0;
@@ -77,14 +92,7 @@ int CDevFlow::DEV_OpenDeviceByICIni() {
     PostFlowMessage(WM_FLOW_DEVICE_INFO, msg::kDetectDeviceFail);
     return 0;
   }
-  ReadIdentity();
-  ReadLocation();
-  LastLocation() = location;
-  MP_ReadChipID();
-  ApplyIcTypeSettings();
-  PostFlowMessage(WM_FLOW_DEVICE_OPENED, 0);
-  SetLastResultCode(0);
-  return 1;
+  return AdoptOpenedDevice();
 }
 
 int CDevFlow::DEV_OpenDeviceByICIni(std::uint32_t index) {
@@ -94,14 +102,7 @@ int CDevFlow::DEV_OpenDeviceByICIni(std::uint32_t index) {
     PostFlowMessage(WM_FLOW_DEVICE_INFO, msg::kDetectDeviceFail);
     return 0;
   }
-  ReadIdentity();
-  ReadLocation();
-  LastLocation() = location;
-  MP_ReadChipID();
-  ApplyIcTypeSettings();
-  PostFlowMessage(WM_FLOW_DEVICE_OPENED, 0);
-  SetLastResultCode(0);
-  return 1;
+  return AdoptOpenedDevice();
 }
 
 int CDevFlow::DEV_OpenDeviceByVIDPID() {
@@ -140,11 +141,7 @@ int CDevFlow::DEV_OpenDeviceByVIDPID() {
     selection::TraceAndEcho("Check VID/PID Mismatch!\n");
     return 0;
   }
-  MP_ReadChipID();
-  ApplyIcTypeSettings();
-  PostFlowMessage(WM_FLOW_DEVICE_OPENED, 0);
-  SetLastResultCode(0);
-  return 1;
+  return FinishOpen();
 }
 
 int CDevFlow::DEV_GetDeviceInfo() {

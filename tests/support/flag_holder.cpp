@@ -1,28 +1,18 @@
 #include "support/flag_holder.h"
 
 #include <fcntl.h>
-#include <poll.h>
 #include <signal.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
 
 #include "platform/instance_flag.h"
+#include "support/holder_process.h"
 
 namespace vantor::test {
 
 namespace {
-
-int WaitFor(pid_t pid) {
-  int status = 0;
-  pid_t done;
-  do {
-    done = ::waitpid(pid, &status, 0);
-  } while (done < 0 && errno == EINTR);
-  return done > 0 ? status : -1;
-}
 
 // In the child: hold the file, report, wait for the word, let go and end.
 [[noreturn]] void RunHolder(const std::filesystem::path& file, int readyFd, int goFd) {
@@ -58,39 +48,24 @@ FlagHolderProcess::FlagHolderProcess(const std::filesystem::path& flagFile) {
   readyFd_ = ready[0];
   goFd_ = go[1];
   if (pid_ < 0) return;
-  pollfd pfd{readyFd_, POLLIN, 0};
-  int rc;
-  do {
-    rc = ::poll(&pfd, 1, 20000);
-  } while (rc < 0 && errno == EINTR);
-  char answer = 0;
-  holding_ = rc == 1 && ::read(readyFd_, &answer, 1) == 1 && answer == 'H';
+  holding_ = AwaitHolding(readyFd_);
 }
 
 FlagHolderProcess::~FlagHolderProcess() {
   if (pid_ > 0) {
     ::kill(pid_, SIGKILL);
-    WaitFor(pid_);
+    ReapChild(pid_);
   }
   if (goFd_ >= 0) ::close(goFd_);
   if (readyFd_ >= 0) ::close(readyFd_);
 }
 
-bool FlagHolderProcess::ReleaseAndWait() {
-  if (pid_ <= 0) return false;
-  const char go = 'G';
-  if (::write(goFd_, &go, 1) != 1) return false;
-  const int status = WaitFor(pid_);
-  pid_ = -1;
-  return status >= 0 && WIFEXITED(status) && WEXITSTATUS(status) == 0;
-}
+bool FlagHolderProcess::ReleaseAndWait() { return ReleaseAndReap(pid_, goFd_); }
 
 bool FlagHolderProcess::KillAndWait() {
   if (pid_ <= 0) return false;
   ::kill(pid_, SIGKILL);
-  const int status = WaitFor(pid_);
-  pid_ = -1;
-  return status >= 0 && WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL;
+  return ReapKilled(pid_);
 }
 
 }  // namespace vantor::test

@@ -1,10 +1,8 @@
 #include "support/lock_holder.h"
 
 #include <fcntl.h>
-#include <poll.h>
 #include <signal.h>
 #include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -14,6 +12,7 @@
 
 #include "platform/named_mutex.h"
 #include "platform/text.h"
+#include "support/holder_process.h"
 
 extern char** environ;
 
@@ -58,16 +57,6 @@ int MoveHigh(int fd) {
   return high;
 }
 
-// Waits for the child to end; its wait status, or -1.
-int Reap(pid_t pid) {
-  int status = 0;
-  pid_t done;
-  do {
-    done = ::waitpid(pid, &status, 0);
-  } while (done < 0 && errno == EINTR);
-  return done > 0 ? status : -1;
-}
-
 }  // namespace
 
 LockHolderProcess::LockHolderProcess(const std::wstring& lockName, Mode mode) {
@@ -104,14 +93,7 @@ LockHolderProcess::LockHolderProcess(const std::wstring& lockName, Mode mode) {
   ::close(ready[1]);
   ::close(go[0]);
   if (pid_ <= 0) return;
-
-  pollfd pfd{readyFd_, POLLIN, 0};
-  int rc;
-  do {
-    rc = ::poll(&pfd, 1, 20000);
-  } while (rc < 0 && errno == EINTR);
-  char answer = 0;
-  holding_ = rc == 1 && ::read(readyFd_, &answer, 1) == 1 && answer == 'H';
+  holding_ = AwaitHolding(readyFd_);
 }
 
 LockHolderProcess::~LockHolderProcess() {
@@ -119,24 +101,12 @@ LockHolderProcess::~LockHolderProcess() {
   if (readyFd_ >= 0) ::close(readyFd_);
   if (pid_ > 0) {
     ::kill(pid_, SIGKILL);
-    Reap(pid_);
+    ReapChild(pid_);
   }
 }
 
-bool LockHolderProcess::WaitDeath() {
-  if (pid_ <= 0) return false;
-  const int status = Reap(pid_);
-  pid_ = -1;
-  return status >= 0 && WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL;
-}
+bool LockHolderProcess::WaitDeath() { return ReapKilled(pid_); }
 
-bool LockHolderProcess::ReleaseAndWait() {
-  if (pid_ <= 0) return false;
-  const char go = 'G';
-  if (::write(goFd_, &go, 1) != 1) return false;
-  const int status = Reap(pid_);
-  pid_ = -1;
-  return status >= 0 && WIFEXITED(status) && WEXITSTATUS(status) == 0;
-}
+bool LockHolderProcess::ReleaseAndWait() { return ReleaseAndReap(pid_, goFd_); }
 
 }  // namespace vantor::test
