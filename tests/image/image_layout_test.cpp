@@ -14,12 +14,12 @@ TEST(ImageLayout, AreaHeaderAndRecords) {
   area.Add(StringRecord(3, "SN"));
   area.Add(VidPidRecord(0x3A4B, 0x0310, 0x0102));
   const Bytes expected = {
-      0x60, 0xA5, 24 << 3 | 2, 29,   0x00, 4,     // header: type, signature, chip|variant, length,
-                                                  // count
-      6,    47,   0x34,        0x12, 0x60, 0x10,  // version record, little-endian words
-      3,    8,    0x42,                           // EEPROM information
-      6,    3,    4,           3,    'S',  'N',   // string: length, type, bLength, 3, text
-      8,    4,    0x4B,        0x3A, 0x10, 0x03, 0x02, 0x01,  // VID, PID, release little-endian
+      0x60, 0xA5, 24 << 3 | 2, 29, 0x00, 4,      // header: type, signature, chip|variant, length,
+                                                 // count
+      6, 47, 0x34, 0x12, 0x60, 0x10,             // version record, little-endian words
+      3, 8, 0x42,                                // EEPROM information
+      6, 3, 4, 3, 'S', 'N',                      // string: length, type, bLength, 3, text
+      8, 4, 0x4B, 0x3A, 0x10, 0x03, 0x02, 0x01,  // VID, PID, release little-endian
   };
   EXPECT_EQ(area.Build(), expected);
   EXPECT_EQ(area.AreaLength(), 29);
