@@ -90,6 +90,8 @@ class CParseArg {
   // The device's built-in image (update image) also takes the place of a firmware file
   // that did not load (download image); false (reported) when it is shorter than 64 KiB.
   bool LoadBuiltInImageInstead(CDevFlow& flow);
+  // No usable image: error 41530, its trace lines and "Load File Data Fail!" on the console.
+  void ReportLoadFileDataFail();
   // The IC type definitions, in their order, that match the device's family and accept
   // the download image; true when one did (it stays the active definition).
   bool FindIcTypeForImage(CDevFlow& flow);
