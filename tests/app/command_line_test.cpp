@@ -533,6 +533,25 @@ TEST_F(CommandLineTest, NoUsableBuiltInImageToStandInForTheFile) {
   EXPECT_EQ(run.out.rfind("\nBegin to Write fw!\r\n", 0), 0u) << run.out;
 }
 
+TEST_F(CommandLineTest, ImageForAMemoryWithoutFlowEndsTheRunBeforeTheAction) {
+  // An image whose area header says MTP, at the QX330's "ConfigAddress": the IC type
+  // takes it, but there is no programming flow for that memory.
+  InitSim({"flash-new"});
+  UseSettings("[Vantor Config]\nCheckVIDPID_INI=0\nSaveResultToFile=1\nLogType=1\n");
+  std::string image(0x10000, '\xFF');
+  const char header[] = {0x40, static_cast<char>(0xA5), static_cast<char>(21 << 3), 6, 0, 0};
+  image.replace(0xF000, sizeof header, header, sizeof header);
+  WriteFileBytes(dir_ / "mtp.rfw", image);
+  for (const char* action : {"-write", "-verify", "-detect"}) {
+    SCOPED_TRACE(action);
+    ToolRun run = RunTool({"-f", action, "mtp.rfw"});
+    EXPECT_EQ(run.out, "\nGet IC Info Fail\n") << run.err;
+    EXPECT_EQ(run.resultTxt, "fail");
+    EXPECT_EQ(run.burnLog, "<none>") << "no action ran";
+    EXPECT_EQ(run.exitCode, 1) << "Not Support! is the last result";
+  }
+}
+
 TEST_F(CommandLineTest, DetectWithAFileThatDoesNotLoadFails) {
   // The OTP device's built-in image stands in for the missing file when the device is
   // opened, but the check itself needs the file's length: the run fails with the load's
