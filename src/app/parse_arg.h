@@ -60,8 +60,9 @@ class CParseArg {
   void PrintPrompt();
 
   // Creates Result.txt when asked to, opens the device, loads the firmware image (or the
-  // device's built-in image in its place) and finds the IC type that accepts it. Non-zero
-  // when the device is open and the image prepared.
+  // device's built-in image in its place) and finds the IC type that accepts it. A file
+  // that loaded goes ahead without one; a built-in image stands in only when an IC type
+  // of the device accepts it. Non-zero when the device is open and the image prepared.
   int LoadICTypeIni();
   // Runs the action and writes the result files; the action's result (1 pass, 0 fail).
   int Excute_Arg();
