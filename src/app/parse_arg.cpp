@@ -210,15 +210,19 @@ int CParseArg::OpenDevice(CDevFlow& flow) {
   return 0;
 }
 
-bool CParseArg::LoadBuiltInImageInstead(CDevFlow& flow) {
+void CParseArg::ReportLoadFileDataFail() {
   TraceScope scope("CParseArg::LoadICTypeIni");
+  PostFlowMessage(WM_FLOW_ERROR, msg::kLoadFileDataFail);
+  TracePlain(scope, "----------------: ");
+  TracePlain(scope, "Load File Data Fail!\n");
+  ConsolePrint("%s", kLoadFileDataFailLine);
+}
+
+bool CParseArg::LoadBuiltInImageInstead(CDevFlow& flow) {
   flow.ChooseBuiltInImage(flow.devIdText,
                           [&flow] { return flow.ReadByte(CMpConfig::kVariantByteAddress, 0); });
   if (flow.imageBLen() < kMinBuiltInImageLength) {
-    PostFlowMessage(WM_FLOW_ERROR, msg::kLoadFileDataFail);
-    TracePlain(scope, "----------------: ");
-    TracePlain(scope, "Load File Data Fail!\n");
-    ConsolePrint("%s", kLoadFileDataFailLine);
+    ReportLoadFileDataFail();
     return false;
   }
   // The built-in image takes the file's place: it is what the action writes or checks.
@@ -298,9 +302,15 @@ int CParseArg::LoadICTypeIni() {
     if (!LoadBuiltInImageInstead(*flow)) return FailOpen();
   }
 
-  // Without an IC type that accepts the image the action still runs on the image loaded
-  // (the file, or the built-in image in its place); the flows check it themselves.
-  if (!FindIcTypeForImage(*flow)) return 1;
+  if (!FindIcTypeForImage(*flow)) {
+    // The file the user named still runs: the flows check it themselves. A built-in image
+    // that no IC type of this device accepts is no usable stand-in for a missing file: it
+    // is never written, and the run fails like one without any built-in image.
+    if (fileLoaded) return 1;
+    TraceWrite(scope, "No IC type of the device accepts the built-in image\n");
+    ReportLoadFileDataFail();
+    return FailOpen();
+  }
 
   if (GetMemoryType() != MemoryType::kFlash) {
     flow = RecreateFlowKeepingDevice();

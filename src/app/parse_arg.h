@@ -60,8 +60,9 @@ class CParseArg {
   void PrintPrompt();
 
   // Creates Result.txt when asked to, opens the device, loads the firmware image (or the
-  // device's built-in image in its place) and finds the IC type that accepts it. Non-zero
-  // when the device is open and the image prepared.
+  // device's built-in image in its place) and finds the IC type that accepts it. A file
+  // that loaded goes ahead without one; a built-in image stands in only when an IC type
+  // of the device accepts it. Non-zero when the device is open and the image prepared.
   int LoadICTypeIni();
   // Runs the action and writes the result files; the action's result (1 pass, 0 fail).
   int Excute_Arg();
@@ -90,6 +91,8 @@ class CParseArg {
   // The device's built-in image (update image) also takes the place of a firmware file
   // that did not load (download image); false (reported) when it is shorter than 64 KiB.
   bool LoadBuiltInImageInstead(CDevFlow& flow);
+  // No usable image: error 41530, its trace lines and "Load File Data Fail!" on the console.
+  void ReportLoadFileDataFail();
   // The IC type definitions, in their order, that match the device's family and accept
   // the download image; true when one did (it stays the active definition).
   bool FindIcTypeForImage(CDevFlow& flow);

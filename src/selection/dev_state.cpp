@@ -9,6 +9,7 @@
 #include "image/memory_type.h"
 #include "platform/messages.h"
 #include "platform/text.h"
+#include "platform/trace.h"
 #include "selection/selection_common.h"
 
 namespace vantor {
@@ -59,7 +60,14 @@ int CDevFlow::DEV_RunCommand(char letter, const std::wstring& file) {
       return SilenceErase(1);
     case 'C': {
       imagePath = file;
-      if (!LoadImageFile()) return 0;
+      if (!LoadImageFile()) {
+        // The check has nothing to divide by: the run fails with the load's own error, so
+        // its exit code and result line say so.
+        PostFlowMessage(WM_FLOW_ERROR, msg::kLoadFileDataFail);
+        DebugPrint("----------------: ");
+        DebugPrint("Load File Data Fail!\n");
+        return 0;
+      }
       const std::uint32_t lastLength = MP_OTPLastBlockLen();
       const std::uint32_t used = lastLength + MP_OTPBlockStart(lastLength);
       otpUsedBytes = used;

@@ -380,7 +380,10 @@ TEST_F(CommandLineTest, StartIndexOpensFromThatDevice) {
 }
 
 TEST_F(CommandLineTest, TheArgumentAfterDashFChoosesTheAction) {
-  InitSim({"flash-old"});
+  // A QX330 device: the default built-in image is its chip's, so it stands in for the
+  // firmware files that do not exist and the action runs.
+  InitSim({"flash-new"});
+  UseSettings(kByIndex);
   struct Case {
     std::vector<std::string> args;
     const char* begin;   // the action's first console line
@@ -466,32 +469,105 @@ TEST_F(CommandLineTest, BadFilesNeverCrashOrHang) {
   const std::vector<std::uint8_t> image330 = BuiltInImage("FFU_330");
   WriteFileBytes(dir_ / "qx330.rfw", std::string(image330.begin(), image330.end()));
   WriteFileBytes(dir_ / "empty.rfw", "");
-  for (const char* file : {"missing.rfw", "adir.rfw", "qx330.rfw", "empty.rfw"}) {
+  struct Case {
+    const char* file;
+    bool loads;
+  } cases[] = {
+      {"missing.rfw", false}, {"adir.rfw", false}, {"qx330.rfw", true}, {"empty.rfw", false}};
+  for (const Case& c : cases) {
     for (const char* action : {"-write", "-verify"}) {
-      SCOPED_TRACE(std::string(action) + " " + file);
-      ToolRun run = RunTool({"-f", action, file});
-      EXPECT_GE(run.exitCode, 0) << "ended normally";
-      EXPECT_EQ(run.resultTxt, "fail");
-      const std::string begin =
-          std::string(action) == "-write" ? "Begin to Write fw!\r\n" : "Begin to Verify fw!\r\n";
-      EXPECT_EQ(run.out.rfind("\n" + begin, 0), 0u) << run.out;
-      EXPECT_NE(run.out.find(" fail!\r\n"), std::string::npos) << run.out;
+      SCOPED_TRACE(std::string(action) + " " + c.file);
+      ToolRun run = RunTool({"-f", action, c.file});
       EXPECT_EQ(run.err.find("Sanitizer"), std::string::npos) << run.err;
+      EXPECT_EQ(run.resultTxt, "fail");
+      EXPECT_EQ(run.exitCode, 1);
+      if (c.loads) {
+        // The file is the user's: the action runs and the flow judges the image.
+        const std::string lines = std::string(action) == "-write"
+                                      ? "\nBegin to Write fw!\r\nWrite fw fail!\r\n"
+                                      : "\nBegin to Verify fw!\r\nVerify fw fail!\r\n";
+        EXPECT_EQ(run.out, lines) << run.err;
+      } else {
+        // The default built-in image is the QX330's, which no IC type of this QX310 device
+        // accepts: it does not stand in for the file.
+        EXPECT_EQ(run.out, "\nLoad File Data Fail!\nGet IC Info Fail\n") << run.err;
+      }
     }
   }
 }
 
-TEST_F(CommandLineTest, BuiltInImageTooShortToStandInForTheFile) {
-  // With "Ini Type" 1 and no definition files beside the program there is no default
-  // image, so nothing can take the missing file's place.
-  InitSim({"flash-old"});
-  UseSettings("[Vantor Config]\nIni Type=1\nSaveResultToFile=2\n");
+TEST_F(CommandLineTest, NoUsableBuiltInImageToStandInForTheFile) {
+  struct Case {
+    const char* what;
+    const char* devices;
+    const char* settings;
+  } cases[] = {
+      // With "Ini Type" 1 and no definition files beside the program there is no default
+      // image, so nothing can take the missing file's place.
+      {"no built-in image", "[d]\nprofile = flash-old\n", "Ini Type=1\n"},
+      // A chip no definition knows: the default image is there, but no IC type takes it
+      // for this device, so it must not be written in the file's place.
+      {"no IC type for the chip", "[d]\nprofile = flash-old\nchip_id = 0x9955\n", ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    fs::remove_all(simDir_);
+    WriteSim(c.devices);
+    UseSettings(std::string("[Vantor Config]\nCheckVIDPID_INI=0\nSaveResultToFile=2\nLogType=1\n") +
+                c.settings);
+    for (const char* action : {"-write", "-verify", "-detect"}) {
+      SCOPED_TRACE(action);
+      ToolRun run = RunTool({"-f", action, "missing.rfw"});
+      EXPECT_EQ(run.out, "\nLoad File Data Fail!\nGet IC Info Fail\n") << run.err;
+      EXPECT_EQ(run.resultTxt, "TestResult = fail");
+      EXPECT_EQ(run.burnLog, "<none>") << "no action ran";
+      EXPECT_EQ(run.exitCode, 1) << "41530 is the last result";
+    }
+  }
+  // The same chip with a file that loads: the file is the user's, so the action runs on it
+  // (and the flow judges it).
+  fs::remove_all(simDir_);
+  WriteSim(cases[1].devices);
+  WriteFileBytes(dir_ / "fw.rfw", std::string(0x10000, '\x5A'));
+  ToolRun run = RunTool({"-f", "-write", "fw.rfw"});
+  EXPECT_EQ(run.out.rfind("\nBegin to Write fw!\r\n", 0), 0u) << run.out;
+}
+
+TEST_F(CommandLineTest, ImageForAMemoryWithoutFlowEndsTheRunBeforeTheAction) {
+  // An image whose area header says MTP, at the QX330's "ConfigAddress": the IC type
+  // takes it, but there is no programming flow for that memory.
+  InitSim({"flash-new"});
+  UseSettings("[Vantor Config]\nCheckVIDPID_INI=0\nSaveResultToFile=1\nLogType=1\n");
+  std::string image(0x10000, '\xFF');
+  const char header[] = {0x40, static_cast<char>(0xA5), static_cast<char>(21 << 3), 6, 0, 0};
+  image.replace(0xF000, sizeof header, header, sizeof header);
+  WriteFileBytes(dir_ / "mtp.rfw", image);
   for (const char* action : {"-write", "-verify", "-detect"}) {
     SCOPED_TRACE(action);
-    ToolRun run = RunTool({"-f", action, "missing.rfw"});
-    EXPECT_EQ(run.out, "\nLoad File Data Fail!\nGet IC Info Fail\n") << run.err;
-    EXPECT_EQ(run.resultTxt, "TestResult = fail");
-    EXPECT_EQ(run.exitCode, 1) << "41530 is the last result";
+    ToolRun run = RunTool({"-f", action, "mtp.rfw"});
+    EXPECT_EQ(run.out, "\nGet IC Info Fail\n") << run.err;
+    EXPECT_EQ(run.resultTxt, "fail");
+    EXPECT_EQ(run.burnLog, "<none>") << "no action ran";
+    EXPECT_EQ(run.exitCode, 1) << "Not Support! is the last result";
+  }
+}
+
+TEST_F(CommandLineTest, DetectWithAFileThatDoesNotLoadFails) {
+  // The OTP device's built-in image stands in for the missing file when the device is
+  // opened, but the check itself needs the file's length: the run fails with the load's
+  // error, which the exit code and the result line carry.
+  InitSim({"otp"});
+  UseSettings("[Vantor Config]\nCheckVIDPID_INI=0\nSaveResultToFile=1\nLogType=1\n");
+  fs::create_directory(dir_ / "adir.rfw");
+  for (const char* file : {"missing.rfw", "adir.rfw"}) {
+    SCOPED_TRACE(file);
+    ToolRun run = RunTool({"-f", "-detect", file});
+    EXPECT_EQ(run.out, "\n") << "no status lines after a failed check; " << run.err;
+    EXPECT_EQ(run.resultTxt, "fail");
+    EXPECT_NE(run.burnLog.find("KV0340-000001,             Fail,    41530:\r\r\n"),
+              std::string::npos)
+        << run.burnLog;
+    EXPECT_EQ(run.exitCode, 1);
   }
 }
 

@@ -175,9 +175,12 @@ TEST_F(DeviceStateTest, CheckOtpStatus) {
 
 TEST_F(DeviceStateTest, RunCommandLetters) {
   CSPIFlashInfo_USB flow;
-  // A file that does not load ends "C" with 0.
-  EXPECT_EQ(flow.DEV_RunCommand('C', (dir_ / "missing.rfw").wstring()), 0);
-  EXPECT_EQ(flow.DEV_RunCommand('C', dir_.wstring()), 0);  // a directory
+  // A file that does not load ends "C" with 0 and "Load File Data Fail!".
+  for (const std::wstring& file : {(dir_ / "missing.rfw").wstring(), dir_.wstring()}) {
+    SetLastResultCode(0);
+    EXPECT_EQ(flow.DEV_RunCommand('C', file), 0);
+    EXPECT_EQ(GetLastResultCode(), 41530);
+  }
   // The memory slots keep the defaults until the memory flows fill them.
   for (char letter : {'W', 'Y', 'Z', 'V', 'E'}) {
     SetLastResultCode(0);
