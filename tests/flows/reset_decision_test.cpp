@@ -200,6 +200,10 @@ TEST_F(ResetDecisionTest, ResetToRomCodeTable) {
     EXPECT_EQ(Resets(rig), c.resets);
     EXPECT_EQ(flow.inRom, c.inRom);
     EXPECT_EQ(device.memory()[0], c.flashByte0Cleared ? 0x00 : byte0);
+    // The flash byte goes through the extension unit (command block 02 82: SPI write of
+    // one byte at 0), never as a vendor request.
+    EXPECT_EQ(rig.CountLog("21 01 0a00 0600 8 ok 0282000001"), c.flashByte0Cleared ? 1u : 0u);
+    EXPECT_EQ(rig.CountLog("40 2f "), 0u);
     EXPECT_EQ(flow.cmdFlags, kCmdFlagsRun);
     if (!c.resets.empty()) {
       EXPECT_NE(flow.handle, 0u);
@@ -293,6 +297,11 @@ TEST_F(ResetDecisionTest, OpenRomDeviceFromSpiModeClearsTheBootMarksThenResets) 
   EXPECT_EQ(flash[0xEFFE], 0x00);
   EXPECT_EQ(flash[0xEFFF], 0x00);
   EXPECT_EQ(flash[0], 0x30);  // only the ROM&&SPI reset clears byte 0
+  // Both marks and the write protection go through the extension unit.
+  EXPECT_EQ(rig.CountLog("21 01 0a00 0600 8 ok 028200f001"), 1u);
+  EXPECT_EQ(rig.CountLog("21 01 0a00 0600 8 ok 0282feef02"), 1u);
+  EXPECT_EQ(rig.CountLog("40 2f "), 0u);
+  EXPECT_EQ(rig.CountLog("40 31 "), 0u);
   EXPECT_EQ(Resets(rig), std::vector<std::string>{"rom"});
   EXPECT_EQ(window.Params(WM_FLOW_STATUS), std::vector<std::uintptr_t>{41718});
   EXPECT_EQ(flow.cmdFlags, kCmdFlagsRun);
