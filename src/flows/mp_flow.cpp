@@ -168,6 +168,9 @@ int CMpFlow::MP_ReadFwRecord() {
 int CMpFlow::MP_ResetDevice(std::uint8_t kind, std::uint8_t parameter) {
   if (StopRequested()) return 0;
   if (kind != kResetToUpdate && kind != kResetToRom && kind != kResetToRomVendor) return 0;
+  // A reset is a command like any other: without a handle of its own the flow leaves
+  // alone whatever device the device layer holds.
+  if (handle == 0) return 0;
   const auto settleMs = static_cast<std::uint32_t>(GetSetting(Setting::WaitTime));
   LibHandle fresh = 0;
   int result = 0;

@@ -60,7 +60,7 @@ class CMpFlow : public CKvxFun, public CShowInfo, public CMpConfig {
   int MP_ReadDeviceInfo();
   int MP_RefreshFwVersion();
   int MP_GetFwVersion();
-  // Kinds 7, 9, 10; the parameter is used by kind 7.
+  // Kinds 7, 9, 10; the parameter is used by kind 7. 0 without a handle (nothing is sent).
   int MP_ResetDevice(std::uint8_t kind, std::uint8_t parameter);
   int MP_ReadReg(std::uint16_t address, std::uint32_t length, std::uint8_t* buffer);
   int MP_WriteReg(std::uint16_t address, const std::uint8_t* buffer);

@@ -127,7 +127,9 @@ TEST(DeviceInfo, OldFamilyWithAnOtpModeUsesTheStatusPages) {
   ASSERT_EQ(flow.MP_OpenDevice(0), 1);
   EXPECT_EQ(flow.MP_GetFwVersion(), 1);
   EXPECT_EQ(flow.newFamily, 0u);
-  EXPECT_NE(flow.fwVersion.find(L'.'), std::wstring::npos) << flow.fwVersion;
+  // The ROM's own status has the plain format; the pages hold the version record.
+  EXPECT_EQ(flow.fwVersion, L"2.122.2324-2526.2728");
+  EXPECT_EQ(flow.ver5, 0x2728);
   Lib_CloseDevice(flow.handle);
 }
 
@@ -135,8 +137,15 @@ TEST(DeviceInfo, ChipIdAndOpenFailure) {
   DeviceRig rig;
   AddDevice(rig, "otp", 0xD5A1, sim::RunState::kRom, 0);
   CSPIFlashInfo_USB flow;
+  std::string debug;
+  const int sink = platform::AddDebugSink([&](std::string_view t) { debug += t; });
+  const std::uint64_t start = rig.ElapsedMs();
   EXPECT_EQ(flow.MP_OpenDevice(3), 0);  // no such index
+  EXPECT_EQ(rig.ElapsedMs() - start, 128u);
+  platform::RemoveDebugSink(sink);
   EXPECT_EQ(flow.handle, 0u);
+  EXPECT_NE(debug.find("----------------:"), std::string::npos) << debug;
+  EXPECT_NE(debug.find("MP_OpenDevice Fail 3"), std::string::npos) << debug;
   ASSERT_EQ(flow.MP_OpenDevice(0), 1);
   EXPECT_EQ(flow.MP_ReadChipID(), 1);
   EXPECT_EQ(flow.familyLo, 0xA0);

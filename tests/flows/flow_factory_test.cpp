@@ -8,6 +8,7 @@
 
 #include "config/builtin_images.h"
 #include "config/ic_type_ini.h"
+#include "flow_test_window.h"
 #include "flows/eeprom_info.h"
 #include "flows/flash_info.h"
 #include "flows/last_result.h"
@@ -100,6 +101,7 @@ TEST_F(FlowFactoryTest, ReplacementCarriesTheConfigurationRecord) {
 }
 
 TEST_F(FlowFactoryTest, DefaultSlotsReportNotSupport) {
+  test::TestFlowWindow window;  // the defaults post nothing
   CSPIFlashInfo_USB flow;
   const std::function<int()> silent[] = {
       [&] { return flow.SilenceWriteBin(L"a.rfw"); },
@@ -114,14 +116,15 @@ TEST_F(FlowFactoryTest, DefaultSlotsReportNotSupport) {
     EXPECT_EQ(slot(), 0);
     EXPECT_EQ(GetLastResultCode(), 41500);
   }
-  const std::function<int()> window[] = {
+  const std::function<int()> windowSlots[] = {
       [&] { return flow.ReadMemory(); }, [&] { return flow.EraseMemory(); },
       [&] { return flow.UpdateMemory(); }, [&] { return flow.Download(); }};
-  for (const auto& slot : window) {
+  for (const auto& slot : windowSlots) {
     SetLastResultCode(123);
     EXPECT_EQ(slot(), 0);
     EXPECT_EQ(GetLastResultCode(), 123);
   }
+  EXPECT_TRUE(window.posted.empty());
 }
 
 TEST_F(FlowFactoryTest, PrepareImageAcceptsOnlyTheFlowsImages) {

@@ -1,6 +1,8 @@
 // PostFlowMessage and LastResultCode, the stop check and the retrying wrappers.
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "flow_test_window.h"
 #include "flows/flash_info.h"
 #include "flows/flow_window.h"
@@ -94,6 +96,41 @@ TEST_F(FlowMessageTest, StoppedRunOpensNothingAndSendsNoCommand) {
   EXPECT_EQ(device.counters().resets, 0u);
   window.SetStopRequest(0);
   Lib_CloseDevice(flow.handle);
+}
+
+// A flow object without a handle of its own (a fresh object while another holds the
+// device) sends nothing, not even a reset, to the device the device layer holds.
+TEST_F(FlowMessageTest, FlowWithoutHandleLeavesTheOpenDeviceAlone) {
+  DeviceRig rig;
+  sim::SimDevice& device = rig.Add("flash-old");
+  CSPIFlashInfo_USB owner;
+  ASSERT_EQ(owner.MP_OpenDevice(0), 1);
+  CSPIFlashInfo_USB fresh;
+  fresh.cmdFlags = kCmdFlagsRun;
+  ASSERT_EQ(fresh.handle, 0u);
+  std::uint8_t buffer[2] = {0, 0};
+  const struct {
+    const char* name;
+    std::function<int()> command;
+  } commands[] = {
+      {"read register", [&] { return fresh.MP_ReadReg(0xFE21, 2, buffer); }},
+      {"write register", [&] { return fresh.MP_WriteReg(0xC2A8, buffer); }},
+      {"flash write", [&] { return fresh.MP_SPI_SF_Write(0, 1, buffer); }},
+      {"reset kind 7", [&] { return fresh.MP_ResetDevice(kResetToUpdate, 2); }},
+      {"reset kind 9", [&] { return fresh.MP_ResetDevice(kResetToRom, 0); }},
+      {"reset kind 10", [&] { return fresh.MP_ResetDevice(kResetToRomVendor, 0); }},
+  };
+  for (const auto& c : commands) {
+    SCOPED_TRACE(c.name);
+    const std::uint64_t before =
+        device.counters().vendorTransfers + device.counters().classTransfers;
+    EXPECT_EQ(c.command(), 0);
+    EXPECT_EQ(device.counters().vendorTransfers + device.counters().classTransfers, before);
+    EXPECT_EQ(device.counters().resets, 0u);
+    EXPECT_EQ(fresh.handle, 0u);
+  }
+  EXPECT_EQ(Lib_GetHandle(), owner.handle);
+  Lib_CloseDevice(owner.handle);
 }
 
 TEST_F(FlowMessageTest, RetryCommandMakesUpToEightAttempts) {
