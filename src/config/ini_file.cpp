@@ -53,12 +53,21 @@ std::int32_t ConvertIntAutoBase(std::string_view text) {
       base = 8;
     }
   }
+  // A magnitude beyond 32 bits saturates to 0xFFFFFFFF, sign or not, as an unsigned
+  // 32-bit conversion reports it out of range; it never wraps to a small number.
+  constexpr std::uint64_t kMax = 0xFFFFFFFFu;
   std::uint64_t value = 0;
+  bool outOfRange = false;
   for (; i < text.size(); ++i) {
     int digit = DigitValue(text[i]);
     if (digit >= base) break;
     value = value * static_cast<unsigned>(base) + static_cast<unsigned>(digit);
+    if (value > kMax) {
+      outOfRange = true;
+      value = kMax;
+    }
   }
+  if (outOfRange) return -1;
   if (negative) value = 0 - value;
   return static_cast<std::int32_t>(static_cast<std::uint32_t>(value));
 }
@@ -68,7 +77,15 @@ CIniFile::CIniFile(std::wstring path) : path_(std::move(path)) {}
 bool CIniFile::LoadFile() {
   std::ifstream in(platform::ToUtf8(path_), std::ios::binary);
   if (!in) return false;
-  std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  // Read as a text-mode stream reads: each CR LF pair arrives as a line feed, so a line
+  // ending in CR CR LF keeps no carriage return once the line rules drop one.
+  std::string text;
+  text.reserve(bytes.size());
+  for (std::size_t i = 0; i < bytes.size(); ++i) {
+    if (bytes[i] == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n') continue;
+    text += bytes[i];
+  }
   return LoadText(std::string_view(text));
 }
 

@@ -13,7 +13,8 @@ namespace vantor {
 // Converts an integer text with automatic base: "0x"/"0X" hexadecimal, a leading "0"
 // octal, else decimal; leading blanks and a sign are accepted; conversion stops at the
 // first character that does not fit; an empty text gives 0. The result keeps the low
-// 32 bits, so "0xFFFFFFFF" and "-1" both give -1.
+// 32 bits, so "0xFFFFFFFF" and "-1" both give -1; a number beyond 32 bits gives -1 too
+// (0xFFFFFFFF, the out-of-range value), never a wrapped remainder.
 std::int32_t ConvertIntAutoBase(std::string_view text);
 
 class CIniFile {
@@ -27,7 +28,8 @@ class CIniFile {
   explicit CIniFile(std::wstring path = {});
   virtual ~CIniFile() = default;
 
-  // Loads the file named by the path; false when it cannot be opened or holds no section.
+  // Loads the file named by the path, read as text (CR LF pairs become line feeds); false
+  // when it cannot be opened or holds no section.
   bool LoadFile();
   // Loads a text (wide text is converted to single-byte text first). True when at
   // least one section exists afterwards.

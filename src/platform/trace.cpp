@@ -4,6 +4,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <mutex>
+#include <string_view>
 
 #include "platform/clock.h"
 #include "platform/debug_output.h"
@@ -32,12 +33,40 @@ std::string FormatV(const char* format, va_list args) {
   return text;
 }
 
-// Cuts a UTF-8 text to at most max bytes without splitting a character.
+// Bytes of the UTF-8 sequence that starts with b (a stray byte counts as one).
+std::size_t SequenceLength(unsigned char b) {
+  if ((b & 0xE0) == 0xC0) return 2;
+  if ((b & 0xF0) == 0xE0) return 3;
+  if ((b & 0xF8) == 0xF0) return 4;
+  return 1;
+}
+
+// The buffers hold wide characters: a character takes one, a character beyond U+FFFF
+// two. Cuts a UTF-8 text to at most max such characters without splitting one.
 void CutTo(std::string& text, std::size_t max) {
-  if (text.size() <= max) return;
-  std::size_t end = max;
-  while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) --end;
-  text.resize(end);
+  if (text.size() <= max) return;  // never more characters than bytes
+  std::size_t chars = 0;
+  for (std::size_t i = 0; i < text.size();) {
+    std::size_t length = SequenceLength(static_cast<unsigned char>(text[i]));
+    std::size_t width = length == 4 ? 2 : 1;
+    if (chars + width > max) {
+      text.resize(i);
+      return;
+    }
+    chars += width;
+    i += length;
+  }
+}
+
+// Wide characters the UTF-8 text takes (as CutTo counts them).
+std::size_t CharCount(std::string_view text) {
+  std::size_t chars = 0;
+  for (std::size_t i = 0; i < text.size();) {
+    std::size_t length = SequenceLength(static_cast<unsigned char>(text[i]));
+    chars += length == 4 ? 2 : 1;
+    i += length;
+  }
+  return chars;
 }
 
 bool IsTrailingSpace(char c) {
@@ -65,7 +94,7 @@ void WriteTraceLine(const TraceScope& scope, bool prefixed, const char* format, 
   }
   line += FormatV(format, args);
   CutTo(line, kTraceLineChars - 1);
-  if (!line.empty() && line.back() == '\n' && line.size() < kTraceLineChars - 1) {
+  if (!line.empty() && line.back() == '\n' && CharCount(line) < kTraceLineChars - 1) {
     line.back() = '\r';
     line += '\n';
   }

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <regex>
 #include <string>
@@ -205,6 +207,37 @@ TEST_F(BurnResultLogTest, ExistingFileIsAppendedWithoutHeader) {
   ASSERT_EQ(lines.size(), 2u);
   EXPECT_EQ(lines[0], "earlier runs");
   EXPECT_TRUE(std::regex_match(lines[1], ResultLinePattern())) << lines[1];
+}
+
+TEST_F(BurnResultLogTest, LineIsStampedWithTheLocalTimeOfTheWrite) {
+  // A zone far from UTC, so that a stamp in UTC cannot pass for local time.
+  const char* previousZone = std::getenv("TZ");
+  const std::string savedZone = previousZone != nullptr ? previousZone : "";
+  ::setenv("TZ", "XST-14", 1);
+  ::tzset();
+  auto localStamp = [](std::time_t t) {
+    std::tm local{};
+    ::localtime_r(&t, &local);
+    char text[32];
+    std::strftime(text, sizeof text, "%Y-%m-%d,       %H:%M:%S", &local);
+    return std::string(text);
+  };
+  fs::path path = dir_ / "burn_result.txt";
+  const std::string before = localStamp(std::time(nullptr));
+  const bool written = CBurnResultLog::AppendOnce(L"X", true, 0, path);
+  const std::string after = localStamp(std::time(nullptr));
+  if (previousZone != nullptr) {
+    ::setenv("TZ", savedZone.c_str(), 1);
+  } else {
+    ::unsetenv("TZ");
+  }
+  ::tzset();
+  ASSERT_TRUE(written);
+  std::vector<std::string> lines = SplitCrCrLf(ReadFileBytes(path));
+  ASSERT_EQ(lines.size(), 3u);
+  const std::string stamp = lines[2].substr(0, before.size());
+  EXPECT_LE(before, stamp);
+  EXPECT_LE(stamp, after);
 }
 
 TEST_F(BurnResultLogTest, DefaultPathIsTheCurrentDirectory) {

@@ -16,10 +16,30 @@ TEST(ConvertIntAutoBase, Table) {
     const char* text;
     std::int32_t value;
   } cases[] = {
-      {"", 0},           {"10000", 10000}, {"0x2710", 10000},  {"0X2710", 10000}, {"010", 8},
-      {"08", 0},         {"0", 0},         {"0x", 0},          {"12ab", 12},      {"abc", 0},
-      {" 5", 5},         {"-1", -1},       {"0xFFFFFFFF", -1}, {"+7", 7},         {"0x1g", 1},
-      {"4294967296", 0}, {"0777", 511},
+      {"", 0},
+      {"10000", 10000},
+      {"0x2710", 10000},
+      {"0X2710", 10000},
+      {"010", 8},
+      {"08", 0},
+      {"0", 0},
+      {"0x", 0},
+      {"12ab", 12},
+      {"abc", 0},
+      {" 5", 5},
+      {"-1", -1},
+      {"0xFFFFFFFF", -1},
+      {"+7", 7},
+      {"0x1g", 1},
+      {"0777", 511},
+      // Beyond 32 bits: the out-of-range value 0xFFFFFFFF, whatever the sign or base.
+      {"4294967295", -1},
+      {"4294967296", -1},
+      {"0x100000000", -1},
+      {"-4294967296", -1},
+      {"99999999999999999999999", -1},
+      {"040000000000", -1},
+      {"-4294967295", 1},
   };
   for (const auto& c : cases)
     EXPECT_EQ(ConvertIntAutoBase(c.text), c.value) << '"' << c.text << '"';
@@ -126,13 +146,19 @@ TEST(CIniFileEdit, SetAndGet) {
   EXPECT_EQ(ini.FindSection("S"), -1);
 }
 
-TEST(CIniFileLoad, FileWithCrLfLines) {
+TEST(CIniFileLoad, FileIsReadAsText) {
   namespace fs = std::filesystem;
   fs::path file = platform::TempDirectory() / ("vantor_ini_" + std::to_string(::getpid()) + ".ini");
-  std::ofstream(file, std::ios::binary) << "[Vantor Config]\r\nIc Name=QX330\r\n";
+  // CR LF pairs arrive as line feeds; a CR CR LF line end (a file written through a
+  // text-mode stream twice) leaves no carriage return in the value; a lone CR stays.
+  std::ofstream(file, std::ios::binary) << "[Vantor Config]\r\nIc Name=QX330\r\n"
+                                           "Vendor=Quillon\r\r\nA=x\ry\nLast=end";
   CUserIni ini(file.wstring());
   EXPECT_TRUE(ini.LoadFile());
   EXPECT_EQ(ini.GetString("Vantor Config", "Ic Name", ""), "QX330");
+  EXPECT_EQ(ini.GetString("Vantor Config", "Vendor", ""), "Quillon");
+  EXPECT_EQ(ini.GetString("Vantor Config", "A", ""), "x\ry");
+  EXPECT_EQ(ini.GetString("Vantor Config", "Last", ""), "end");
   fs::remove(file);
   CIniFile missing(file.wstring());
   EXPECT_FALSE(missing.LoadFile());

@@ -4,6 +4,8 @@
 
 #include <regex>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "platform/clock.h"
 #include "platform/debug_output.h"
@@ -21,12 +23,37 @@ TEST(DebugPrint, TrimsTrailingWhiteSpaceAndEndsWithCrLf) {
   EXPECT_EQ(capture.Lines()[1], "Failing on char 9\r\n");
 }
 
+std::string Repeat(std::string_view unit, std::size_t count) {
+  std::string text;
+  for (std::size_t i = 0; i < count; ++i) text += unit;
+  return text;
+}
+
+// The limits count characters, not bytes: a character beyond U+FFFF takes two, and
+// none is split.
+struct CutCase {
+  const char* what;
+  std::string unit;
+  std::size_t keptUnits;  // of a line far over the limit
+};
+
+std::vector<CutCase> CutCases(std::size_t limit) {
+  return {
+      {"ASCII", "a", limit},
+      {"two-byte characters", "\xC3\xA9", limit},
+      {"three-byte characters", "\xE2\x82\xAC", limit},
+      {"characters beyond U+FFFF", "\xF0\x9F\x8E\xB5", limit / 2},
+  };
+}
+
 TEST(DebugPrint, CutsTo4093Characters) {
-  test::DebugCapture capture;
-  std::string longText(5000, 'a');
-  DebugPrint("%s", longText.c_str());
-  ASSERT_EQ(capture.Lines().size(), 1u);
-  EXPECT_EQ(capture.Lines()[0], std::string(4093, 'a') + "\r\n");
+  for (const CutCase& c : CutCases(kDebugPrintMaxChars)) {
+    SCOPED_TRACE(c.what);
+    test::DebugCapture capture;
+    DebugPrint("%s", Repeat(c.unit, 5000).c_str());
+    ASSERT_EQ(capture.Lines().size(), 1u);
+    EXPECT_EQ(capture.Lines()[0], Repeat(c.unit, c.keptUnits) + "\r\n");
+  }
 }
 
 TEST(TraceWrite, PrefixHasThreadIdTickCountAndScopeName) {
@@ -53,12 +80,19 @@ TEST(TraceWrite, MessageEndingInCrLfKeepsOneCrLf) {
 }
 
 TEST(TraceWrite, LineIsCutToTheLineBuffer) {
-  test::DebugCapture capture;
   TraceScope scope("S::T");
-  std::string longText(1000, 'x');
-  TracePlain(scope, "%s\n", longText.c_str());
+  for (const CutCase& c : CutCases(kTraceLineChars - 1)) {
+    SCOPED_TRACE(c.what);
+    test::DebugCapture capture;
+    TracePlain(scope, "%s\n", Repeat(c.unit, 1000).c_str());
+    ASSERT_EQ(capture.Lines().size(), 1u);
+    EXPECT_EQ(capture.Lines()[0], Repeat(c.unit, c.keptUnits) + "\r\n");
+  }
+  // A line that fits keeps every character: 510 two-byte characters and the line feed.
+  test::DebugCapture capture;
+  TracePlain(scope, "%s\n", Repeat("\xC3\xA9", kTraceLineChars - 2).c_str());
   ASSERT_EQ(capture.Lines().size(), 1u);
-  EXPECT_EQ(capture.Lines()[0], std::string(kTraceLineChars - 1, 'x') + "\r\n");
+  EXPECT_EQ(capture.Lines()[0], Repeat("\xC3\xA9", kTraceLineChars - 2) + "\r\n");
 }
 
 TEST(TraceScope, MarksEntryAndExit) {
