@@ -86,54 +86,6 @@ std::uint32_t DeviceInventory::GetNumberProperty(DevInst device, DeviceProperty 
 
 namespace {
 
-// The platform's own inventory until a USB backend exists here: no devices at all.
-class EmptyInventory final : public DeviceInventory {
- public:
-  std::uint32_t ListClassDevices(const Guid&, std::wstring_view,
-                                 std::vector<DevInst>& out) override {
-    out.clear();
-    return 0;
-  }
-  std::uint32_t ListDeviceInterfaces(const Guid&, DevInst,
-                                     std::vector<DeviceInterfaceEntry>& out) override {
-    out.clear();
-    return 0;
-  }
-  std::uint32_t GetDeviceInstanceId(DevInst, std::wstring&) override { return kErrorNotFound; }
-  std::uint32_t LocateDeviceInstance(std::wstring_view, DevInst&) override {
-    return kErrorNotFound;
-  }
-  std::uint32_t GetRoot(DevInst&) override { return kErrorNotFound; }
-  std::uint32_t GetParent(DevInst, DevInst&) override { return kErrorNotFound; }
-  std::uint32_t GetFirstChild(DevInst, DevInst&) override { return kErrorNotFound; }
-  std::uint32_t GetNextSibling(DevInst, DevInst&) override { return kErrorNotFound; }
-  std::uint32_t GetNodeStatus(DevInst, std::uint32_t&, std::uint32_t&) override {
-    return kErrorNotFound;
-  }
-  std::uint32_t GetPropertyData(DevInst, DeviceProperty, std::uint32_t*, void*, std::uint32_t,
-                                std::uint32_t*) override {
-    return kErrorNotFound;
-  }
-  std::uint32_t OpenDeviceInterface(std::wstring_view, InterfaceHandle&) override {
-    return kErrorFileNotFound;
-  }
-  std::uint32_t CloseDeviceInterface(InterfaceHandle) override { return kErrorInvalidHandle; }
-  std::uint32_t GetHubPortCount(std::wstring_view, std::uint32_t&) override {
-    return kErrorFileNotFound;
-  }
-  std::uint32_t GetHubPortConnection(std::wstring_view, std::uint32_t,
-                                     HubPortConnection&) override {
-    return kErrorFileNotFound;
-  }
-  std::uint32_t GetHubPortCompanion(std::wstring_view, std::uint32_t, std::uint32_t&) override {
-    return kErrorFileNotFound;
-  }
-  std::uint32_t GetHubPortStringDescriptor(std::wstring_view, std::uint32_t, std::uint8_t,
-                                           std::uint16_t, std::vector<std::uint8_t>&) override {
-    return kErrorFileNotFound;
-  }
-};
-
 std::mutex gInventoryMutex;
 std::shared_ptr<DeviceInventory> gInventory;
 
@@ -142,8 +94,7 @@ std::shared_ptr<DeviceInventory> gInventory;
 std::shared_ptr<DeviceInventory> GetDeviceInventory() {
   std::lock_guard lock(gInventoryMutex);
   if (gInventory) return gInventory;
-  static const std::shared_ptr<DeviceInventory> empty = std::make_shared<EmptyInventory>();
-  return empty;
+  return NativeDeviceInventory();
 }
 
 void SetDeviceInventory(std::shared_ptr<DeviceInventory> inventory) {

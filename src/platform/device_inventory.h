@@ -165,9 +165,10 @@ class DeviceInventory {
   std::uint32_t GetNumberProperty(DevInst device, DeviceProperty property, std::uint32_t& out);
 };
 
-// The process-wide inventory: the installed one, else the platform's own (which lists
-// nothing until a USB backend exists on this platform).
+// The process-wide inventory: the installed one, else the platform's own.
 std::shared_ptr<DeviceInventory> GetDeviceInventory();
+// The platform's own inventory (on Linux: the USB devices of sysfs).
+std::shared_ptr<DeviceInventory> NativeDeviceInventory();
 // Installs an inventory (null restores the platform's own).
 void SetDeviceInventory(std::shared_ptr<DeviceInventory> inventory);
 
