@@ -103,7 +103,10 @@ same_run() {
 }
 has() { grep -q "$2" "/tmp/$1.out" || { show "$1"; return 1; }; }
 exit_code() { [ "$(cat "/tmp/$1.rc")" = "$2" ] || { show "$1"; return 1; }; }
-within() { [ "$(cat "/tmp/$1.seconds")" -le "$2" ]; }
+within() {
+  [ "$(cat "/tmp/$1.seconds")" -le "$2" ] || { echo "  $1 took $(cat "/tmp/$1.seconds") s"; return 1; }
+}
+stage() { echo "HIL: $1 (at $(cut -d. -f1 /proc/uptime) s)"; }
 traced() { grep -q "$2" "/tmp/$1.trace"; }
 no_trace() { ! grep -q "$2" "/tmp/$1.trace"; }
 balanced_detach() {
@@ -112,6 +115,7 @@ balanced_detach() {
 }
 
 # ---- 1. enumeration, -version, the device API (reads, resets, re-enumeration)
+stage enumeration
 dir=/tmp/bus
 make_bus $dir
 # Random flash contents that are no valid firmware (no area header, no tag): ROM runs.
@@ -140,6 +144,7 @@ check "device API: reads, register writes, resets and re-enumeration" test $api 
 check "the audio driver is bound after the resets" test "$(audio_driver)" = snd-usb-audio
 
 # ---- 2. permission: a user without access to the usbfs node
+stage permission
 chmod 600 /dev/bus/usb/*/* 2>/dev/null
 su tester -c "cd /opt/vantor && timeout 120 ./vantorfw -f -version" > /tmp/perm.out 2> /tmp/perm.err
 echo $? > /tmp/perm.rc
@@ -149,6 +154,7 @@ check "a permission error ends with the flow's error" has perm "Get IC Info Fail
 stop_sim
 
 # ---- 3. a stalled request: the status page the version is read from
+stage stall
 dir=/tmp/stall
 make_bus $dir "fault_stall = C0 07 0x80"
 cp -r $dir /tmp/stall-ref
@@ -160,6 +166,7 @@ check "stalled request: within a minute" within stall 60
 stop_sim
 
 # ---- 4. unplugged mid-transfer: the port is detached while a request is outstanding
+stage unplug
 dir=/tmp/gone
 make_bus $dir "fault_timeout = C0 07 0x80"
 start_sim $dir
@@ -177,6 +184,7 @@ check "unplugged mid-transfer: the proxy saw the device gone" traced gone "CVend
 stop_sim
 
 # ---- 5. a device that does not come back after a reset
+stage no-return
 dir=/tmp/noreturn
 make_bus $dir "time_reenum_ms = 600000"
 start_sim $dir
@@ -186,5 +194,6 @@ api=$?
 check "no return after a reset: the reset fails within its budget" test $api = 0
 stop_sim
 
+stage end
 echo "$passed passed, $failed failed"
 poweroff -f
