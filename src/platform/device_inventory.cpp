@@ -1,7 +1,9 @@
 #include "platform/device_inventory.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <cwctype>
 #include <mutex>
 #include <utility>
 
@@ -36,6 +38,28 @@ std::wstring Guid::ToText() const {
   std::snprintf(text, sizeof text, "{%08x-%04x-%04x-%02x%02x-%02x%02x%02x%02x%02x%02x}", d1, d2, d3,
                 d4[0], d4[1], d4[2], d4[3], d4[4], d4[5], d4[6], d4[7]);
   return std::wstring(text, text + std::strlen(text));
+}
+
+std::wstring DeviceInterfacePath(std::wstring_view instanceId, const Guid& interfaceClass,
+                                 bool kernelStreaming) {
+  std::wstring body = LowerText(instanceId);
+  std::replace(body.begin(), body.end(), L'\\', L'#');
+  return L"\\\\?\\" + body + L"#" + interfaceClass.ToText() + (kernelStreaming ? L"\\global" : L"");
+}
+
+std::wstring LowerText(std::wstring_view text) {
+  std::wstring out(text);
+  for (wchar_t& ch : out) ch = static_cast<wchar_t>(std::towlower(static_cast<wint_t>(ch)));
+  return out;
+}
+
+std::uint32_t InstanceHash(std::wstring_view text) {
+  std::uint32_t h = 2166136261u;
+  for (wchar_t ch : text) {
+    h ^= static_cast<std::uint32_t>(ch);
+    h *= 16777619u;
+  }
+  return h;
 }
 
 std::uint32_t DeviceInventory::GetTextProperty(DevInst device, DeviceProperty property,

@@ -58,31 +58,9 @@ std::wstring Format(const char* format, ...) {
   return Wide(text);
 }
 
-std::wstring Lower(std::wstring_view s) {
-  std::wstring out(s);
-  for (wchar_t& ch : out) ch = static_cast<wchar_t>(std::towlower(static_cast<wint_t>(ch)));
-  return out;
-}
-
 std::wstring Upper(std::wstring s) {
   for (wchar_t& ch : s) ch = static_cast<wchar_t>(std::towupper(static_cast<wint_t>(ch)));
   return s;
-}
-
-std::uint32_t Hash(const std::wstring& s) {
-  std::uint32_t h = 2166136261u;
-  for (wchar_t ch : s) {
-    h ^= static_cast<std::uint32_t>(ch);
-    h *= 16777619u;
-  }
-  return h;
-}
-
-// The interface path of a device interface, as the platform spells it.
-std::wstring InterfacePath(const std::wstring& instanceId, const Guid& guid, bool ks) {
-  std::wstring body = Lower(instanceId);
-  std::replace(body.begin(), body.end(), L'\\', L'#');
-  return L"\\\\?\\" + body + L"#" + guid.ToText() + (ks ? L"\\global" : L"");
 }
 
 // A serial number that may stand in an instance ID: printable, no separators.
@@ -131,7 +109,7 @@ std::wstring ControllerInstanceId(const fs::path& dir) {
     unsigned d = 0;
     std::sscanf(vendor.c_str(), "%x", &v);
     std::sscanf(device.c_str(), "%x", &d);
-    return Format("PCI\\VEN_%04X&DEV_%04X\\3&%08X&0", v, d, Hash(Wide(dir.string())));
+    return Format("PCI\\VEN_%04X&DEV_%04X\\3&%08X&0", v, d, InstanceHash(Wide(dir.string())));
   }
   return L"ROOT\\" + Upper(Wide(dir.filename().string())) + L"\\0000";
 }
@@ -247,7 +225,8 @@ void UsbInventory::AddController(const std::vector<std::size_t>& rootHubs) {
   const wchar_t* kind = fastest >= 5000  ? L"ROOT_HUB30"
                         : fastest >= 480 ? L"ROOT_HUB20"
                                          : L"ROOT_HUB";
-  rh.instanceId = std::wstring(L"USB\\") + kind + Format("\\4&%08X&0&0", Hash(Wide(dir.string())));
+  rh.instanceId =
+      std::wstring(L"USB\\") + kind + Format("\\4&%08X&0&0", InstanceHash(Wide(dir.string())));
   rh.enumerator = L"USB";
   rh.className = L"USB";
   rh.classGuid = kGuidClassUsb;
@@ -255,7 +234,7 @@ void UsbInventory::AddController(const std::vector<std::size_t>& rootHubs) {
   rh.location = (controllerLocation.empty() ? L"" : controllerLocation + L"#") +
                 Format("USBROOT(%u)", lowestBus);
   rh.pdoName = Format("\\Device\\USBPDO-ROOT%u", lowestBus);
-  hub.path = InterfacePath(rh.instanceId, kGuidDevInterfaceUsbHub, false);
+  hub.path = DeviceInterfacePath(rh.instanceId, kGuidDevInterfaceUsbHub, false);
   rh.interfaces.emplace_back(kGuidDevInterfaceUsbHub, hub.path);
   const std::wstring location = rh.location;
   hub.node = AddNode("rh:" + dir.string(), std::move(rh));
@@ -289,8 +268,9 @@ void UsbInventory::AddDevice(std::size_t index) {
   usb.parent = parent;
   const std::wstring ids = Format("USB\\VID_%04X&PID_%04X", d.vid, d.pid);
   const std::uint32_t port = d.ports.size() == 1 ? rootPort->second : d.ports.back();
-  usb.instanceId = UsableSerial(d.serial) ? ids + L"\\" + Wide(d.serial)
-                                          : ids + Format("\\5&%08X&0&%u", Hash(location), port);
+  usb.instanceId = UsableSerial(d.serial)
+                       ? ids + L"\\" + Wide(d.serial)
+                       : ids + Format("\\5&%08X&0&%u", InstanceHash(location), port);
   usb.enumerator = L"USB";
   usb.className = L"USB";
   usb.classGuid = kGuidClassUsb;
@@ -298,15 +278,16 @@ void UsbInventory::AddDevice(std::size_t index) {
   usb.location = location;
   usb.address = port;
   usb.pdoName = Format("\\Device\\USBPDO-%u-%u", d.bus, d.devnum);
-  usb.interfaces.emplace_back(kGuidDevInterfaceUsbDevice,
-                              InterfacePath(usb.instanceId, kGuidDevInterfaceUsbDevice, false));
+  usb.interfaces.emplace_back(
+      kGuidDevInterfaceUsbDevice,
+      DeviceInterfacePath(usb.instanceId, kGuidDevInterfaceUsbDevice, false));
   usb.device = static_cast<int>(index);
   const std::wstring parentId = usb.instanceId;
   // A device that re-enumerates is a new device instance.
   const std::string key = "dev:" + d.name + "#" + std::to_string(d.devnum);
   Hub hub;
   if (d.hub()) {
-    hub.path = InterfacePath(usb.instanceId, kGuidDevInterfaceUsbHub, false);
+    hub.path = DeviceInterfacePath(usb.instanceId, kGuidDevInterfaceUsbHub, false);
     usb.interfaces.emplace_back(kGuidDevInterfaceUsbHub, hub.path);
   }
   const DevInst usbInst = AddNode(key, std::move(usb));
@@ -327,7 +308,7 @@ void UsbInventory::AddDevice(std::size_t index) {
     Node f;
     f.parent = usbInst;
     f.instanceId = Format("USB\\VID_%04X&PID_%04X&MI_%02X\\6&%08X&0&%04X", d.vid, d.pid, i.number,
-                          Hash(parentId), i.number);
+                          InstanceHash(parentId), i.number);
     f.enumerator = L"USB";
     f.className = audio ? L"Media" : L"Camera";
     f.classGuid = audio ? kGuidClassMedia : kGuidClassCamera;
@@ -344,7 +325,7 @@ void UsbInventory::AddDevice(std::size_t index) {
     std::vector<Guid> classes = {kGuidKsCategoryAudio};
     if (video) classes = {kGuidKsCategoryVideoCamera, kGuidKsCategoryVideo};
     for (const Guid& g : classes)
-      f.interfaces.emplace_back(g, InterfacePath(f.instanceId, g, true));
+      f.interfaces.emplace_back(g, DeviceInterfacePath(f.instanceId, g, true));
     f.device = static_cast<int>(index);
     AddNode(key + ":" + std::to_string(i.number), std::move(f));
   }
@@ -359,7 +340,7 @@ std::uint32_t UsbInventory::ListClassDevices(const Guid& setupClass, std::wstrin
   out.clear();
   for (const auto& [inst, node] : nodes_) {
     if (node.classGuid != setupClass) continue;
-    if (!enumerator.empty() && Lower(node.enumerator) != Lower(enumerator)) continue;
+    if (!enumerator.empty() && LowerText(node.enumerator) != LowerText(enumerator)) continue;
     out.push_back(inst);
   }
   return 0;
@@ -392,9 +373,9 @@ std::uint32_t UsbInventory::GetDeviceInstanceId(DevInst device, std::wstring& id
 std::uint32_t UsbInventory::LocateDeviceInstance(std::wstring_view instanceId, DevInst& out) {
   std::lock_guard lock(mutex_);
   Refresh();
-  const std::wstring want = Lower(instanceId);
+  const std::wstring want = LowerText(instanceId);
   for (const auto& [inst, node] : nodes_) {
-    if (Lower(node.instanceId) == want) {
+    if (LowerText(node.instanceId) == want) {
       out = inst;
       return 0;
     }
@@ -494,11 +475,11 @@ std::uint32_t UsbInventory::OpenDeviceInterface(std::wstring_view path, Interfac
   {
     std::lock_guard lock(mutex_);
     Refresh();
-    const std::wstring want = Lower(path);
+    const std::wstring want = LowerText(path);
     const Node* found = nullptr;
     for (const auto& [inst, node] : nodes_) {
       for (const auto& entry : node.interfaces) {
-        if (Lower(entry.second) == want && node.device >= 0) found = &node;
+        if (LowerText(entry.second) == want && node.device >= 0) found = &node;
       }
     }
     if (found == nullptr) return kErrorFileNotFound;
@@ -521,9 +502,9 @@ std::uint32_t UsbInventory::CloseDeviceInterface(InterfaceHandle handle) {
 // ---------------------------------------------------------------- hubs
 
 const UsbInventory::Hub* UsbInventory::FindHub(std::wstring_view path) {
-  const std::wstring want = Lower(path);
+  const std::wstring want = LowerText(path);
   for (const Hub& hub : hubs_) {
-    if (Lower(hub.path) == want) return &hub;
+    if (LowerText(hub.path) == want) return &hub;
   }
   return nullptr;
 }
