@@ -135,6 +135,8 @@ sim_tool version-sim /tmp/ref -f -version
 check "-version through libusb prints what the simulated bus prints" same_run version version-sim
 check "-version exit code 0" exit_code version 0
 check "-version: the audio driver is set aside only for extension-unit requests, and comes back" balanced_detach version
+check "-version: the open's extension-unit check set the audio driver aside and back" \
+  traced version "re-attached the snd-usb-audio driver"
 check "the audio driver is bound after the run" test "$(audio_driver)" = snd-usb-audio
 check "-version did not re-enumerate the device" test "$(cat "$(device_dir)/devnum")" = "$devnum"
 VANTOR_TRACE=1 VANTOR_HIL=$dir/flash-old.spi.bin timeout 300 ./test_hil > /tmp/api.log 2>&1
