@@ -1,58 +1,64 @@
 #include "platform/device_notifications.h"
 
+#include <iterator>
 #include <mutex>
+#include <utility>
+
+#include "platform/last_error.h"
 
 namespace vantor::platform {
 
 namespace {
-std::mutex gFactoryMutex;
-DeviceNotificationFactory gFactory;
+std::mutex gSourceMutex;
+DeviceChangeSource gSource;
 }  // namespace
 
-std::unique_ptr<DeviceNotification> RegisterDeviceNotification(std::vector<Guid> classes,
-                                                               DeviceChangeCallback callback) {
-  DeviceNotificationFactory factory;
+std::unique_ptr<DeviceChangeSubscription> SubscribeDeviceChanges(DeviceChangeHandler handler) {
+  DeviceChangeSource source;
   {
-    std::lock_guard lock(gFactoryMutex);
-    factory = gFactory;
+    std::lock_guard lock(gSourceMutex);
+    source = gSource;
   }
-  if (factory) return factory(std::move(classes), std::move(callback));
-  return RegisterNativeDeviceNotification(std::move(classes), std::move(callback));
+  if (source) return source(std::move(handler));
+  return SubscribeNativeDeviceChanges(std::move(handler));
 }
 
-void SetDeviceNotificationFactory(DeviceNotificationFactory factory) {
-  std::lock_guard lock(gFactoryMutex);
-  gFactory = std::move(factory);
+void SetDeviceChangeSource(DeviceChangeSource source) {
+  std::lock_guard lock(gSourceMutex);
+  gSource = std::move(source);
 }
 
-InterfaceChangeTracker::InterfaceChangeTracker(std::shared_ptr<DeviceInventory> inventory,
-                                               std::vector<Guid> classes)
-    : inventory_(std::move(inventory)), classes_(std::move(classes)) {}
+namespace {
+// The categories the window watches: audio, and render.
+constexpr Guid kWatched[] = {kGuidKsCategoryAudio, kGuidKsCategoryVideo};
+}  // namespace
 
-std::vector<DeviceInterfaceChange> InterfaceChangeTracker::Poll() {
+InterfaceChangeTracker::InterfaceChangeTracker(std::shared_ptr<DeviceInventory> inventory)
+    : inventory_(std::move(inventory)) {}
+
+std::vector<DeviceChangeNotice> InterfaceChangeTracker::Poll() {
   std::set<std::pair<std::size_t, std::wstring>> now;
-  for (std::size_t i = 0; i < classes_.size(); ++i) {
+  for (std::size_t i = 0; i < std::size(kWatched); ++i) {
     std::vector<DeviceInterfaceEntry> entries;
     // A list that cannot be read now changes nothing.
-    if (inventory_->ListDeviceInterfaces(classes_[i], 0, entries) != 0) return {};
+    if (inventory_->ListDeviceInterfaces(kWatched[i], 0, entries) != 0) return {};
     for (const DeviceInterfaceEntry& e : entries) now.emplace(i, e.path);
   }
-  std::vector<DeviceInterfaceChange> changes;
+  std::vector<DeviceChangeNotice> notices;
   if (!first_) {
     for (const auto& [i, path] : present_) {
       if (now.count({i, path}) == 0) {
-        changes.push_back({DeviceInterfaceChange::Kind::kRemoval, classes_[i], path});
+        notices.push_back({DeviceChange::kRemoveComplete, kWatched[i], path});
       }
     }
     for (const auto& [i, path] : now) {
-      if (present_.count({i, path}) == 0) {
-        changes.push_back({DeviceInterfaceChange::Kind::kArrival, classes_[i], path});
-      }
+      if (present_.count({i, path}) == 0)
+        notices.push_back({DeviceChange::kArrival, kWatched[i], path});
     }
   }
   first_ = false;
   present_ = std::move(now);
-  return changes;
+  return notices;
 }
 
 }  // namespace vantor::platform

@@ -1,11 +1,10 @@
-// Device-change notifications: the arrival and removal of the device interfaces of the
-// classes a caller watches (the window watches the audio and the video categories), with
-// each interface's path as the inventory spells it. A registration lasts as long as the
-// object it returns; its callback runs on a thread of the backend.
+// The device-change seam: arrival and removal of device interfaces, as the window hears
+// them to relist devices and to end the settle wait after a reset. A subscription lasts
+// as long as the object it returns; the handler runs on a thread of the backend's (the
+// window marshals it onto its own thread).
 //
-// Backends: device-interface notifications on Windows; on Linux libusb's hotplug events
-// (with a look at the inventory every second, for interfaces that appear after their
-// device), each turned into the interface changes an InterfaceChangeTracker finds.
+// Backends: device-interface notifications on Windows, udev (sound and video4linux) or
+// libusb hotplug on Linux, the simulated bus when devices are plugged and unplugged.
 #pragma once
 
 #include <functional>
@@ -19,47 +18,54 @@
 
 namespace vantor::platform {
 
-struct DeviceInterfaceChange {
-  enum class Kind { kArrival, kRemoval };
-  Kind kind = Kind::kArrival;
-  Guid interfaceClass;
-  std::wstring path;
+enum class DeviceChange {
+  kArrival,         // an interface of the category appeared
+  kRemoveComplete,  // an interface of the category has gone
+  kNodesChanged,    // something in the device tree changed (no interface named)
 };
 
-using DeviceChangeCallback = std::function<void(const DeviceInterfaceChange&)>;
+struct DeviceChangeNotice {
+  DeviceChange change = DeviceChange::kNodesChanged;
+  // The interface's category (e.g. kGuidKsCategoryAudio) and its path, which holds the
+  // device instance ID with every backslash replaced by '#'.
+  Guid category;
+  std::wstring interfacePath;
+};
 
-// A registration: destroying it unregisters (no callback runs after the destructor).
-class DeviceNotification {
+using DeviceChangeHandler = std::function<void(const DeviceChangeNotice& notice)>;
+
+// Ends the subscription when destroyed; no handler call runs after the destructor returns.
+class DeviceChangeSubscription {
  public:
-  virtual ~DeviceNotification() = default;
+  virtual ~DeviceChangeSubscription() = default;
 };
 
-// Registers for changes of the interfaces of `classes`. Null when the platform cannot
-// notify (the window then traces "Register device notification fail").
-std::unique_ptr<DeviceNotification> RegisterDeviceNotification(std::vector<Guid> classes,
-                                                               DeviceChangeCallback callback);
+using DeviceChangeSource =
+    std::function<std::unique_ptr<DeviceChangeSubscription>(DeviceChangeHandler handler)>;
 
-using DeviceNotificationFactory =
-    std::function<std::unique_ptr<DeviceNotification>(std::vector<Guid>, DeviceChangeCallback)>;
-// Installs the factory RegisterDeviceNotification uses (null restores the platform's own).
-void SetDeviceNotificationFactory(DeviceNotificationFactory factory);
-// The platform's own notifications.
-std::unique_ptr<DeviceNotification> RegisterNativeDeviceNotification(std::vector<Guid> classes,
-                                                                     DeviceChangeCallback callback);
+// Subscribes to arrivals and removals of interfaces of the audio and render categories
+// through the installed source; null (with the last error set) when the platform cannot
+// deliver them.
+std::unique_ptr<DeviceChangeSubscription> SubscribeDeviceChanges(DeviceChangeHandler handler);
+// Installs the source used by SubscribeDeviceChanges (null restores the platform's own).
+void SetDeviceChangeSource(DeviceChangeSource source);
+// The platform's own notices (on Linux: libusb's hotplug events, with a look at the
+// inventory at least once a second for interfaces that appear after their device).
+std::unique_ptr<DeviceChangeSubscription> SubscribeNativeDeviceChanges(DeviceChangeHandler handler);
 
-// The interface changes between two looks at an inventory: every look lists the
-// interfaces of the watched classes, and the changes are those that appeared (arrival)
-// and those that went (removal) since the look before. The first look only records.
+// The interface changes between two looks at an inventory, for backends whose events do
+// not name interfaces: each look lists the interfaces of the audio and render categories;
+// those that appeared since the look before are arrivals, those that went are removals.
+// The first look only records.
 class InterfaceChangeTracker {
  public:
-  InterfaceChangeTracker(std::shared_ptr<DeviceInventory> inventory, std::vector<Guid> classes);
-  std::vector<DeviceInterfaceChange> Poll();
+  explicit InterfaceChangeTracker(std::shared_ptr<DeviceInventory> inventory);
+  std::vector<DeviceChangeNotice> Poll();
 
  private:
   std::shared_ptr<DeviceInventory> inventory_;
-  std::vector<Guid> classes_;
   bool first_ = true;
-  std::set<std::pair<std::size_t, std::wstring>> present_;  // (class index, path)
+  std::set<std::pair<std::size_t, std::wstring>> present_;  // (category index, path)
 };
 
 }  // namespace vantor::platform

@@ -7,8 +7,11 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <condition_variable>
 #include <filesystem>
 #include <fstream>
+#include <mutex>
 #include <string>
 
 #include "device/device_enum.h"
@@ -313,20 +316,41 @@ TEST_F(LinuxInventory, OpeningNeedsTheDeviceStillThereAndItsNode) {
 }
 
 TEST_F(LinuxInventory, TrackerReportsInterfaceArrivalAndRemoval) {
-  P::InterfaceChangeTracker tracker(inventory, {P::kGuidKsCategoryAudio, P::kGuidKsCategoryVideo});
+  P::InterfaceChangeTracker tracker(inventory);
   EXPECT_TRUE(tracker.Poll().empty()) << "the first look only records";
   EXPECT_TRUE(tracker.Poll().empty());
   sys.Remove("1-1");
   auto changes = tracker.Poll();
   ASSERT_EQ(changes.size(), 1u);
-  EXPECT_EQ(changes[0].kind, P::DeviceInterfaceChange::Kind::kRemoval);
-  EXPECT_EQ(changes[0].interfaceClass, P::kGuidKsCategoryAudio);
-  EXPECT_EQ(changes[0].path.find(L"\\\\?\\usb#vid_3a4b&pid_0310&mi_00#"), 0u);
+  EXPECT_EQ(changes[0].change, P::DeviceChange::kRemoveComplete);
+  EXPECT_EQ(changes[0].category, P::kGuidKsCategoryAudio);
+  EXPECT_EQ(changes[0].interfacePath.find(L"\\\\?\\usb#vid_3a4b&pid_0310&mi_00#"), 0u);
   fs::create_directory_symlink(audio, sys.root() / "bus/usb/devices/1-1");
   fs::create_directory_symlink(audio / "1-1:1.0", sys.root() / "bus/usb/devices/1-1:1.0");
   changes = tracker.Poll();
   ASSERT_EQ(changes.size(), 1u);
-  EXPECT_EQ(changes[0].kind, P::DeviceInterfaceChange::Kind::kArrival);
+  EXPECT_EQ(changes[0].change, P::DeviceChange::kArrival);
+}
+
+TEST_F(LinuxInventory, TheNativeSubscriptionReportsARemoval) {
+  std::mutex mutex;
+  std::condition_variable changed;
+  std::vector<P::DeviceChangeNotice> notices;
+  auto subscription = P::SubscribeNativeDeviceChanges([&](const P::DeviceChangeNotice& n) {
+    std::lock_guard lock(mutex);
+    notices.push_back(n);
+    changed.notify_all();
+  });
+  if (!subscription) GTEST_SKIP() << "libusb does not start here";
+  sys.Remove("1-2.3");
+  std::unique_lock lock(mutex);
+  // The subscription looks at the inventory at least once a second.
+  ASSERT_TRUE(changed.wait_for(lock, std::chrono::seconds(10), [&] { return !notices.empty(); }));
+  EXPECT_EQ(notices[0].change, P::DeviceChange::kRemoveComplete);
+  EXPECT_EQ(notices[0].category, P::kGuidKsCategoryVideo);
+  EXPECT_NE(notices[0].interfacePath.find(L"vid_3a4b&pid_0510&mi_00"), std::wstring::npos);
+  lock.unlock();
+  subscription.reset();
 }
 
 TEST(LinuxInventoryEmpty, ASystemWithoutUsbListsNothing) {

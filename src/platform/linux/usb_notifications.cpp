@@ -1,5 +1,5 @@
-// Device-change notifications on Linux: a thread waits for libusb's hotplug events (and
-// looks at the inventory at least once a second, for the interfaces of a device that the
+// Device-change notices on Linux: a thread waits for libusb's hotplug events (and looks
+// at the inventory at least once a second, for the interfaces of a device that the
 // kernel adds after the device itself) and reports the interface changes it finds.
 #include <libusb.h>
 
@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "platform/device_notifications.h"
+#include "platform/last_error.h"
 #include "platform/trace.h"
 
 namespace vantor::platform {
@@ -16,12 +17,10 @@ namespace {
 constexpr int kLookEveryMs = 1000;
 constexpr int kEventWaitMs = 200;
 
-class UsbNotification final : public DeviceNotification {
+class UsbSubscription final : public DeviceChangeSubscription {
  public:
-  UsbNotification(libusb_context* context, std::vector<Guid> classes, DeviceChangeCallback callback)
-      : context_(context),
-        tracker_(GetDeviceInventory(), std::move(classes)),
-        callback_(std::move(callback)) {
+  UsbSubscription(libusb_context* context, DeviceChangeHandler handler)
+      : context_(context), tracker_(GetDeviceInventory()), handler_(std::move(handler)) {
     tracker_.Poll();
     if (libusb_has_capability(LIBUSB_CAP_HAS_HOTPLUG) != 0) {
       libusb_hotplug_register_callback(
@@ -29,12 +28,12 @@ class UsbNotification final : public DeviceNotification {
           static_cast<libusb_hotplug_event>(LIBUSB_HOTPLUG_EVENT_DEVICE_ARRIVED |
                                             LIBUSB_HOTPLUG_EVENT_DEVICE_LEFT),
           LIBUSB_HOTPLUG_NO_FLAGS, LIBUSB_HOTPLUG_MATCH_ANY, LIBUSB_HOTPLUG_MATCH_ANY,
-          LIBUSB_HOTPLUG_MATCH_ANY, &UsbNotification::OnHotplug, this, &hotplug_);
+          LIBUSB_HOTPLUG_MATCH_ANY, &UsbSubscription::OnHotplug, this, &hotplug_);
     }
     thread_ = std::thread([this] { Run(); });
   }
 
-  ~UsbNotification() override {
+  ~UsbSubscription() override {
     stop_.store(true);
     thread_.join();
     if (hotplug_ != 0) libusb_hotplug_deregister_callback(context_, hotplug_);
@@ -43,7 +42,7 @@ class UsbNotification final : public DeviceNotification {
 
  private:
   static int OnHotplug(libusb_context*, libusb_device*, libusb_hotplug_event, void* self) {
-    static_cast<UsbNotification*>(self)->changed_.store(true);
+    static_cast<UsbSubscription*>(self)->changed_.store(true);
     return 0;
   }
 
@@ -55,15 +54,15 @@ class UsbNotification final : public DeviceNotification {
       sinceLook += kEventWaitMs;
       if (!changed_.exchange(false) && sinceLook < kLookEveryMs) continue;
       sinceLook = 0;
-      for (const DeviceInterfaceChange& change : tracker_.Poll()) {
-        if (!stop_.load()) callback_(change);
+      for (const DeviceChangeNotice& notice : tracker_.Poll()) {
+        if (!stop_.load()) handler_(notice);
       }
     }
   }
 
   libusb_context* context_;
   InterfaceChangeTracker tracker_;
-  DeviceChangeCallback callback_;
+  DeviceChangeHandler handler_;
   libusb_hotplug_callback_handle hotplug_ = 0;
   std::atomic<bool> stop_{false};
   std::atomic<bool> changed_{false};
@@ -72,14 +71,15 @@ class UsbNotification final : public DeviceNotification {
 
 }  // namespace
 
-std::unique_ptr<DeviceNotification> RegisterNativeDeviceNotification(
-    std::vector<Guid> classes, DeviceChangeCallback callback) {
+std::unique_ptr<DeviceChangeSubscription> SubscribeNativeDeviceChanges(
+    DeviceChangeHandler handler) {
   libusb_context* context = nullptr;
   if (libusb_init(&context) != 0) {
-    DebugPrint("RegisterDeviceNotification: libusb cannot start\n");
+    DebugPrint("SubscribeDeviceChanges: libusb cannot start\n");
+    SetLastError(kErrorNotSupported);
     return nullptr;
   }
-  return std::make_unique<UsbNotification>(context, std::move(classes), std::move(callback));
+  return std::make_unique<UsbSubscription>(context, std::move(handler));
 }
 
 }  // namespace vantor::platform
