@@ -179,7 +179,7 @@ i=0
 while ! grep -q "unanswered" /tmp/sim.log && [ $i -lt 300 ]; do sleep 0.1; i=$((i + 1)); done
 echo "$port" > /sys/devices/platform/vhci_hcd.0/detach
 wait $toolpid
-check "unplugged mid-transfer: the request fails at once (the device is gone)" within gone 20
+check "unplugged mid-transfer: the run ends within a minute, no hang" within gone 60
 check "unplugged mid-transfer: the version is N/A" has gone "N/A"
 check "unplugged mid-transfer: exit code 1" exit_code gone 1
 check "unplugged mid-transfer: the proxy saw the device gone" traced gone "CVendorRequestV2 SendRequest failed: 8007048f"
