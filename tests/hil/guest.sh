@@ -196,6 +196,46 @@ api=$?
 check "no return after a reset: the reset fails within its budget" test $api = 0
 stop_sim
 
+# ---- 6. -write of an image (the chip resets and re-enumerates), -version, -verify
+stage write
+if [ -f samples/flash-old.bin ]; then
+  dir=/tmp/write
+  make_bus $dir
+  cp -r $dir /tmp/write-ref
+  start_sim $dir
+  before=$(cat "$(device_dir)/devnum")
+  tool write -f -write samples/flash-old.bin
+  sim_tool write-sim /tmp/write-ref -f -write samples/flash-old.bin
+  check "-write through libusb prints what the simulated bus prints" same_run write write-sim
+  check "-write exit code 0" exit_code write 0
+  check "-write: the chip re-enumerated through the kernel" \
+    test "$(cat "$(device_dir)/devnum" 2>/dev/null)" != "$before"
+  tool version2 -f -version
+  sim_tool version2-sim /tmp/write-ref -f -version
+  check "-version after the write shows the new version" same_run version2 version2-sim
+  check "-version after the write differs from the blank chip's" \
+    test "$(grep Version /tmp/version2.out)" != "$(grep Version /tmp/version.out)"
+  tool verify -f -verify samples/flash-old.bin
+  sim_tool verify-sim /tmp/write-ref -f -verify samples/flash-old.bin
+  check "-verify through libusb prints what the simulated bus prints" same_run verify verify-sim
+  check "-verify exit code 0" exit_code verify 0
+  check "the audio driver is bound after the write" test "$(audio_driver)" = snd-usb-audio
+  stop_sim
+
+  dir=/tmp/write-noreturn
+  make_bus $dir "time_reenum_ms = 600000"
+  cp -r $dir /tmp/write-noreturn-ref
+  start_sim $dir
+  tool lost -f -write samples/flash-old.bin
+  sim_tool lost-sim /tmp/write-noreturn-ref -f -write samples/flash-old.bin
+  check "-write, no return after the reset: the flow's error as on the simulated bus" same_run lost lost-sim
+  check "-write, no return after the reset: exit code 1" exit_code lost 1
+  check "-write, no return after the reset: within the flow's budgets" within lost 120
+  stop_sim
+else
+  echo "HIL: no samples/flash-old.bin in this build: -write and -verify not run"
+fi
+
 stage end
 echo "$passed passed, $failed failed"
 poweroff -f
