@@ -63,6 +63,7 @@ TEST_F(Memory, FlashProgramOnlyClearsBitsAndEraseSetsThem) {
 
 TEST_F(Memory, ChipEraseTakesItsTimeAndTheBusyBitShowsIt) {
   SimDevice& dev = Add("flash-old", L"PID_0310");
+  dev.timing().chipEraseMs = 2500;
   dev.memory()[0] = 0x12;
   std::uint64_t t0 = sim.clock().NowMs();
   ASSERT_TRUE(host.VendorOut(0x32, 0, 0, {}, 60000).good());
