@@ -118,7 +118,9 @@ TEST(ProxyBus, WithoutTheSimulatorThePlatformsOwnProxyOpens) {
   platform::SetLastError(0);
   const bool usb = std::filesystem::exists("/sys/bus/usb");
   EXPECT_EQ(platform::OpenProxyControlDevice() != nullptr, usb);
-  if (!usb) EXPECT_NE(platform::GetLastError(), 0u);
+  if (!usb) {
+    EXPECT_NE(platform::GetLastError(), 0u);
+  }
 }
 
 }  // namespace
