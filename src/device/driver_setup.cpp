@@ -4,6 +4,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -170,8 +171,11 @@ DriverServiceActions DecideDriverServiceActions(bool present, bool replace, bool
 }
 
 bool DriverVersionIsLower(const P::FileVersion& installed, const P::FileVersion& candidate) {
-  return installed.major < candidate.major || installed.minor < candidate.minor ||
-         installed.build < candidate.build || installed.revision < candidate.revision;
+  // Most significant first: a newer installed driver is never replaced by an older one.
+  const auto key = [](const P::FileVersion& v) {
+    return std::tuple(v.major, v.minor, v.build, v.revision);
+  };
+  return key(installed) < key(candidate);
 }
 
 ProcessMachine QueryProcessMachine(P::ServiceManager& manager) {
