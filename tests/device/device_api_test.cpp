@@ -23,7 +23,6 @@ namespace vantor {
 namespace {
 
 using test::DeviceRig;
-using test::ScopedFunctionLock;
 
 // The lib type for the life of the object (the proxy is open already, so Lib_Init only
 // stores it).
@@ -200,7 +199,6 @@ TEST(DeviceApiTransport, EachFunctionTakesTheTransportItsRuleChooses) {
     SCOPED_TRACE(std::string(Name(c.device)) + ", " + Name(c.fn) + ", flags " +
                  std::to_string(c.flags) + ", lib type " + std::to_string(c.libType));
     DeviceRig rig;
-    ScopedFunctionLock lock;
     switch (c.device) {
       case Dev::kBoth:
         rig.Add("eeprom16");
@@ -255,7 +253,6 @@ TEST(DeviceApiTransport, EachFunctionTakesTheTransportItsRuleChooses) {
 
 TEST(DeviceApiTransport, DataControlSizeChangesAndStaysInForce) {
   DeviceRig rig;
-  ScopedFunctionLock lock;
   sim::SimDevice& device = rig.Add("flash-old");
   ASSERT_NE(Lib_OpenDevice(0), 0u);
   std::uint16_t size = 64;
@@ -299,7 +296,6 @@ TEST(DeviceApiOtp, WriteLeavesTheCommandStatusOfTheDevice) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.label);
     DeviceRig rig;
-    ScopedFunctionLock lock;
     rig.Add("otp", nullptr, [&](sim::DeviceConfig& config) { config.otpLocked = c.locked; });
     const LibHandle h = Lib_OpenDevice(0);
     ASSERT_NE(h, 0u);
@@ -318,7 +314,6 @@ TEST(DeviceApiOtp, WriteLeavesTheCommandStatusOfTheDevice) {
 
 TEST(DeviceApiOtp, StatusOfAFailedWriteIsReplacedByTheNextWrite) {
   DeviceRig rig;
-  ScopedFunctionLock lock;
   rig.Add("otp");
   const LibHandle h = Lib_OpenDevice(0);
   ASSERT_NE(h, 0u);
@@ -334,7 +329,6 @@ TEST(DeviceApiOtp, StatusOfAFailedWriteIsReplacedByTheNextWrite) {
 
 TEST(DeviceApiIdentity, IdsAndStringsOfTheCurrentDevice) {
   DeviceRig rig;
-  ScopedFunctionLock lock;
   sim::SimDevice& device = rig.Add("flash-old");
   const LibHandle h = Lib_OpenDevice(0);
   ASSERT_NE(h, 0u);
