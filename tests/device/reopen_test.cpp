@@ -224,6 +224,34 @@ TEST(ResetWithReopen, DualPackageComingBackOnItsCompanionPortIsTheSameDevice) {
   EXPECT_EQ(status[1], static_cast<std::uint8_t>(sim::RunState::kFirmware));
 }
 
+// A dual-package camera answers only on its extension unit: its companion port is found
+// through the unit, so the camera coming back there is the same device.
+TEST(ResetWithReopen, ExtensionUnitOnlyDualPackageIsFoundAgainOnItsCompanionPort) {
+  DeviceRig rig;
+  sim::SimDevice& device = rig.Add("camera", "dual-camera", [](sim::DeviceConfig& c) {
+    c.chipId = 0x1010;
+    c.statusChipId = 0x1010;
+    c.dualPackage = true;
+    c.companionSwitch = true;
+  });
+  device.memory()[0] = 0x30;
+  device.memory()[1] = 0xA5;
+  CamDevRecord record;
+  ASSERT_EQ(rig.Open(record, kListCamera), 0u);
+  EXPECT_EQ(CompanionPort(), 18u);
+  std::unique_ptr<CCamDev> camera = CreateCamDev(std::move(record));
+  ASSERT_NE(camera, nullptr);
+  const std::wstring oldPath = camera->Record().locationPath;
+  DebugCapture trace;
+  ASSERT_EQ(ReopenKvCam(&camera->Record(), 0, kResetToRom, 0, 0, 0, false, false, kLibResetBudgetMs,
+                        camera->ArrivalEvent(), 1000),
+            0u)
+      << trace.All();
+  EXPECT_TRUE(device.state().onCompanion);
+  EXPECT_NE(camera->Record().locationPath, oldPath);
+  EXPECT_TRUE(trace.Contains("Is same dev location")) << trace.All();
+}
+
 // ---------------------------------------------------------------- timing
 
 struct FastCase {
