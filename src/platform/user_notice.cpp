@@ -9,14 +9,20 @@ namespace vantor::platform {
 namespace {
 std::mutex gHandlerMutex;
 MessageBoxHandler gHandler;
+
+MessageBoxHandler CurrentHandler() {
+  std::lock_guard lock(gHandlerMutex);
+  return gHandler;
+}
+
 }  // namespace
 
+void ShowWindowMessageBox(std::string_view text) {
+  if (MessageBoxHandler handler = CurrentHandler()) handler(text);
+}
+
 void ShowMessageBox(std::string_view text) {
-  MessageBoxHandler handler;
-  {
-    std::lock_guard lock(gHandlerMutex);
-    handler = gHandler;
-  }
+  MessageBoxHandler handler = CurrentHandler();
   if (handler) {
     handler(text);
     return;

@@ -496,6 +496,23 @@ TEST_F(CommandLineTest, BadFilesNeverCrashOrHang) {
   }
 }
 
+TEST_F(CommandLineTest, ABrokenRecordChainIsATraceLineNotAConsoleLine) {
+  // A QX330 image whose area at 0xF000 has a record chain that stands still.
+  InitSim({"flash-new"});
+  UseSettings(kByIndex);
+  std::string image(0x10000, '\0');
+  const char area[] = {
+      0x55, static_cast<char>(0xA5), static_cast<char>(21 << 3), 40, 0, 3, 5, 1, 'A', 0, 0, 0, 7};
+  image.replace(0xF000, sizeof area, area, sizeof area);
+  WriteFileBytes(dir_ / "broken.rfw", image);
+  traceOn_ = true;
+  ToolRun run = RunTool({"-f", "-verify", "broken.rfw"});
+  EXPECT_EQ(run.out.find("Config file corrupted"), std::string::npos) << run.out;
+  EXPECT_NE(run.err.find("Config file corrupted"), std::string::npos) << run.err;
+  EXPECT_EQ(run.out.rfind("\nBegin to Verify fw!\r\n", 0), 0u) << run.out;
+  EXPECT_EQ(run.exitCode, 1);
+}
+
 TEST_F(CommandLineTest, NoUsableBuiltInImageToStandInForTheFile) {
   struct Case {
     const char* what;
