@@ -5,7 +5,6 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <limits>
 #include <mutex>
 #include <new>
 #include <system_error>
@@ -134,8 +133,9 @@ bool CMpConfig::LoadImageFile() {
   if (imagePath.find(L':') == std::wstring::npos && imagePath.rfind(L"\\\\", 0) != 0) {
     path = platform::ProgramDirectory() / path;
   }
+  // Only a file: a directory, a device or a FIFO never names an image.
   std::error_code ec;
-  if (!fs::exists(path, ec) || fs::is_directory(path, ec)) return false;
+  if (!fs::is_regular_file(path, ec)) return false;
   path = fs::absolute(path, ec).lexically_normal();
   imagePath = platform::FromUtf8(path.string());
 
@@ -143,17 +143,16 @@ bool CMpConfig::LoadImageFile() {
   backupImage.clear();
   configA = nullptr;
 
-  const std::uintmax_t size = fs::file_size(path, ec);
-  if (ec || size == 0 || size > std::numeric_limits<std::uint32_t>::max()) return false;
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return false;
-  try {
-    imageA.resize(static_cast<std::size_t>(size));
-    in.read(reinterpret_cast<char*>(imageA.data()), static_cast<std::streamsize>(size));
-    if (static_cast<std::uintmax_t>(in.gcount()) != size) {
-      imageA.clear();
-      return false;
+  const platform::FileReadResult read =
+      platform::ReadRegularFile(path, platform::kMaxImageFileBytes, imageA);
+  if (read != platform::FileReadResult::kOk || imageA.empty()) {
+    if (read != platform::FileReadResult::kOk) {
+      DebugPrint("Can't load %s: %s\n", path.string().c_str(), platform::FileReadResultText(read));
     }
+    imageA.clear();
+    return false;
+  }
+  try {
     backupImage = imageA;
   } catch (const std::bad_alloc&) {
     imageA.clear();
