@@ -70,25 +70,10 @@ std::wstring Format(const char* format, ...) {
   return Widen(text);
 }
 
-std::wstring Lower(std::wstring_view s) {
-  std::wstring out(s);
-  for (wchar_t& ch : out) ch = static_cast<wchar_t>(std::towlower(static_cast<wint_t>(ch)));
-  return out;
-}
-
-std::uint32_t Hash(const std::wstring& s) {
-  std::uint32_t h = 2166136261u;
-  for (wchar_t ch : s) {
-    h ^= static_cast<std::uint32_t>(ch);
-    h *= 16777619u;
-  }
-  return h;
-}
-
+std::wstring Lower(std::wstring_view s) { return P::LowerText(s); }
+std::uint32_t Hash(const std::wstring& s) { return P::InstanceHash(s); }
 std::wstring InterfacePath(const std::wstring& instanceId, const P::Guid& guid, bool ks) {
-  std::wstring body = Lower(instanceId);
-  std::replace(body.begin(), body.end(), L'\\', L'#');
-  return L"\\\\?\\" + body + L"#" + guid.ToText() + (ks ? L"\\global" : L"");
+  return P::DeviceInterfacePath(instanceId, guid, ks);
 }
 
 std::wstring RootLocation(RootHubKind kind) {

@@ -17,7 +17,7 @@ namespace {
 
 constexpr const char* kUsage =
     "usage: vantorfw-sim init DIR [PROFILE...] | show DIR | "
-    "dump DIR DEVICE MEMORY FILE | load DIR DEVICE MEMORY FILE | profiles";
+    "dump DIR DEVICE MEMORY FILE | load DIR DEVICE MEMORY FILE | profiles | usbip DIR [DEVICE]";
 
 int Fail(std::ostream& err, const std::string& text) {
   err << "vantorfw-sim: " << text << "\n";

@@ -1,7 +1,9 @@
 #include "platform/device_inventory.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <cwctype>
 #include <mutex>
 #include <utility>
 
@@ -36,6 +38,28 @@ std::wstring Guid::ToText() const {
   std::snprintf(text, sizeof text, "{%08x-%04x-%04x-%02x%02x-%02x%02x%02x%02x%02x%02x}", d1, d2, d3,
                 d4[0], d4[1], d4[2], d4[3], d4[4], d4[5], d4[6], d4[7]);
   return std::wstring(text, text + std::strlen(text));
+}
+
+std::wstring DeviceInterfacePath(std::wstring_view instanceId, const Guid& interfaceClass,
+                                 bool kernelStreaming) {
+  std::wstring body = LowerText(instanceId);
+  std::replace(body.begin(), body.end(), L'\\', L'#');
+  return L"\\\\?\\" + body + L"#" + interfaceClass.ToText() + (kernelStreaming ? L"\\global" : L"");
+}
+
+std::wstring LowerText(std::wstring_view text) {
+  std::wstring out(text);
+  for (wchar_t& ch : out) ch = static_cast<wchar_t>(std::towlower(static_cast<wint_t>(ch)));
+  return out;
+}
+
+std::uint32_t InstanceHash(std::wstring_view text) {
+  std::uint32_t h = 2166136261u;
+  for (wchar_t ch : text) {
+    h ^= static_cast<std::uint32_t>(ch);
+    h *= 16777619u;
+  }
+  return h;
 }
 
 std::uint32_t DeviceInventory::GetTextProperty(DevInst device, DeviceProperty property,
@@ -86,54 +110,6 @@ std::uint32_t DeviceInventory::GetNumberProperty(DevInst device, DeviceProperty 
 
 namespace {
 
-// The platform's own inventory until a USB backend exists here: no devices at all.
-class EmptyInventory final : public DeviceInventory {
- public:
-  std::uint32_t ListClassDevices(const Guid&, std::wstring_view,
-                                 std::vector<DevInst>& out) override {
-    out.clear();
-    return 0;
-  }
-  std::uint32_t ListDeviceInterfaces(const Guid&, DevInst,
-                                     std::vector<DeviceInterfaceEntry>& out) override {
-    out.clear();
-    return 0;
-  }
-  std::uint32_t GetDeviceInstanceId(DevInst, std::wstring&) override { return kErrorNotFound; }
-  std::uint32_t LocateDeviceInstance(std::wstring_view, DevInst&) override {
-    return kErrorNotFound;
-  }
-  std::uint32_t GetRoot(DevInst&) override { return kErrorNotFound; }
-  std::uint32_t GetParent(DevInst, DevInst&) override { return kErrorNotFound; }
-  std::uint32_t GetFirstChild(DevInst, DevInst&) override { return kErrorNotFound; }
-  std::uint32_t GetNextSibling(DevInst, DevInst&) override { return kErrorNotFound; }
-  std::uint32_t GetNodeStatus(DevInst, std::uint32_t&, std::uint32_t&) override {
-    return kErrorNotFound;
-  }
-  std::uint32_t GetPropertyData(DevInst, DeviceProperty, std::uint32_t*, void*, std::uint32_t,
-                                std::uint32_t*) override {
-    return kErrorNotFound;
-  }
-  std::uint32_t OpenDeviceInterface(std::wstring_view, InterfaceHandle&) override {
-    return kErrorFileNotFound;
-  }
-  std::uint32_t CloseDeviceInterface(InterfaceHandle) override { return kErrorInvalidHandle; }
-  std::uint32_t GetHubPortCount(std::wstring_view, std::uint32_t&) override {
-    return kErrorFileNotFound;
-  }
-  std::uint32_t GetHubPortConnection(std::wstring_view, std::uint32_t,
-                                     HubPortConnection&) override {
-    return kErrorFileNotFound;
-  }
-  std::uint32_t GetHubPortCompanion(std::wstring_view, std::uint32_t, std::uint32_t&) override {
-    return kErrorFileNotFound;
-  }
-  std::uint32_t GetHubPortStringDescriptor(std::wstring_view, std::uint32_t, std::uint8_t,
-                                           std::uint16_t, std::vector<std::uint8_t>&) override {
-    return kErrorFileNotFound;
-  }
-};
-
 std::mutex gInventoryMutex;
 std::shared_ptr<DeviceInventory> gInventory;
 
@@ -142,8 +118,7 @@ std::shared_ptr<DeviceInventory> gInventory;
 std::shared_ptr<DeviceInventory> GetDeviceInventory() {
   std::lock_guard lock(gInventoryMutex);
   if (gInventory) return gInventory;
-  static const std::shared_ptr<DeviceInventory> empty = std::make_shared<EmptyInventory>();
-  return empty;
+  return NativeDeviceInventory();
 }
 
 void SetDeviceInventory(std::shared_ptr<DeviceInventory> inventory) {

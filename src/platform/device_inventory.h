@@ -165,9 +165,20 @@ class DeviceInventory {
   std::uint32_t GetNumberProperty(DevInst device, DeviceProperty property, std::uint32_t& out);
 };
 
-// The process-wide inventory: the installed one, else the platform's own (which lists
-// nothing until a USB backend exists on this platform).
+// The path of a device interface as the platform spells it: "\\?\", the instance ID in
+// lower case with each "\" as "#", "#" and the class GUID; kernel-streaming categories
+// end with "\global".
+std::wstring DeviceInterfacePath(std::wstring_view instanceId, const Guid& interfaceClass,
+                                 bool kernelStreaming);
+// Text in lower case (instance IDs and interface paths compare without regard to case).
+std::wstring LowerText(std::wstring_view text);
+// A 32-bit hash of a text (FNV-1a), for the generated parts of instance IDs.
+std::uint32_t InstanceHash(std::wstring_view text);
+
+// The process-wide inventory: the installed one, else the platform's own.
 std::shared_ptr<DeviceInventory> GetDeviceInventory();
+// The platform's own inventory (on Linux: the USB devices of sysfs).
+std::shared_ptr<DeviceInventory> NativeDeviceInventory();
 // Installs an inventory (null restores the platform's own).
 void SetDeviceInventory(std::shared_ptr<DeviceInventory> inventory);
 

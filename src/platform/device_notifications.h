@@ -9,7 +9,10 @@
 
 #include <functional>
 #include <memory>
+#include <set>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "platform/device_inventory.h"
 
@@ -46,5 +49,23 @@ using DeviceChangeSource =
 std::unique_ptr<DeviceChangeSubscription> SubscribeDeviceChanges(DeviceChangeHandler handler);
 // Installs the source used by SubscribeDeviceChanges (null restores the platform's own).
 void SetDeviceChangeSource(DeviceChangeSource source);
+// The platform's own notices (on Linux: libusb's hotplug events, with a look at the
+// inventory at least once a second for interfaces that appear after their device).
+std::unique_ptr<DeviceChangeSubscription> SubscribeNativeDeviceChanges(DeviceChangeHandler handler);
+
+// The interface changes between two looks at an inventory, for backends whose events do
+// not name interfaces: each look lists the interfaces of the audio and render categories;
+// those that appeared since the look before are arrivals, those that went are removals.
+// The first look only records.
+class InterfaceChangeTracker {
+ public:
+  explicit InterfaceChangeTracker(std::shared_ptr<DeviceInventory> inventory);
+  std::vector<DeviceChangeNotice> Poll();
+
+ private:
+  std::shared_ptr<DeviceInventory> inventory_;
+  bool first_ = true;
+  std::set<std::pair<std::size_t, std::wstring>> present_;  // (category index, path)
+};
 
 }  // namespace vantor::platform

@@ -19,10 +19,7 @@ std::unique_ptr<ProxyDriver> OpenProxyControlDevice() {
     opener = gOpener;
   }
   if (opener) return opener();
-  // The platform's own user-space proxy comes with the USB backend; until then there is
-  // no control device to open.
-  SetLastError(kErrorFileNotFound);
-  return nullptr;
+  return OpenNativeProxyControlDevice();
 }
 
 void SetProxyDriverOpener(ProxyDriverOpener opener) {

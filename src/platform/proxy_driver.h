@@ -34,6 +34,9 @@ using ProxyDriverOpener = std::function<std::unique_ptr<ProxyDriver>()>;
 // installs one); without one, the platform's own backend. Null, with the last error
 // set, when no proxy is available.
 std::unique_ptr<ProxyDriver> OpenProxyControlDevice();
+// The platform's own control device (on Linux: the user-space proxy over libusb, which
+// opens where the system has USB). Null, with the last error set, when there is none.
+std::unique_ptr<ProxyDriver> OpenNativeProxyControlDevice();
 // Installs the opener used by OpenProxyControlDevice (null restores the platform's own).
 void SetProxyDriverOpener(ProxyDriverOpener opener);
 

@@ -1,8 +1,8 @@
-#include "sim/usb_wire.h"
+#include "platform/proxy_wire.h"
 
 #include <cstring>
 
-namespace vantor::sim {
+namespace vantor::platform {
 
 namespace {
 
@@ -121,4 +121,4 @@ void CompleteUrb(std::uint8_t* urb, KernelLayout layout, std::uint32_t status,
   Put32(urb + l.length, moved);
 }
 
-}  // namespace vantor::sim
+}  // namespace vantor::platform
