@@ -216,6 +216,22 @@ SimDevice* SimBus::FindDevice(const std::string& name) {
   return nullptr;
 }
 
+bool SimBus::SetAttached(const std::string& name, bool attached) {
+  std::lock_guard lock(mutex_);
+  SimDevice* device = FindDevice(name);
+  if (device == nullptr) return false;
+  const std::uint64_t now = P::GetClock().NowUs();
+  if (attached && unplugged_.erase(name) != 0) device->PowerCycle(now);
+  if (!attached && unplugged_.insert(name).second) device->Unplug(now, 0);
+  SyncLocked(now);
+  return true;
+}
+
+bool SimBus::IsAttached(const std::string& name) {
+  std::lock_guard lock(mutex_);
+  return FindDevice(name) != nullptr && unplugged_.count(name) == 0;
+}
+
 std::vector<SimDevice*> SimBus::Devices() {
   std::lock_guard lock(mutex_);
   std::vector<SimDevice*> out;

@@ -12,6 +12,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -42,6 +43,10 @@ class SimBus : public std::enable_shared_from_this<SimBus> {
   // The device of that name, or null.
   SimDevice* FindDevice(const std::string& name);
   std::vector<SimDevice*> Devices();
+  // Unplugs the device (it stays off the bus until plugged again) or plugs it back in (it
+  // powers up from its memory). False for a name the bus does not have.
+  bool SetAttached(const std::string& name, bool attached);
+  bool IsAttached(const std::string& name);
 
   // A new proxy control device on this bus (what OpenProxyControlDevice returns).
   std::unique_ptr<platform::ProxyDriver> OpenControlDevice();
@@ -111,6 +116,7 @@ class SimBus : public std::enable_shared_from_this<SimBus> {
 
   std::recursive_mutex mutex_;
   std::vector<std::unique_ptr<SimDevice>> devices_;
+  std::set<std::string> unplugged_;
   std::map<platform::DevInst, Node> nodes_;
   std::vector<HubInfo> hubs_;
   std::map<SimDevice*, std::uint32_t> nodeEpoch_;

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "app/vantor_app.h"
+#include "app/window/install_main_window.h"
 #include "platform/text.h"
 #include "sim/simulated_platform.h"
 
@@ -23,6 +24,7 @@ int main(int argc, char** argv) {
       return 1;
     }
   }
+  vantor::InstallMainWindow();
   int exitCode;
   {
     vantor::CVantorApp app;

@@ -1,6 +1,7 @@
 #include "app/vantor_app.h"
 
 #include <atomic>
+#include <utility>
 
 #include "app/parse_arg.h"
 #include "app/tool_version.h"
@@ -20,6 +21,7 @@ namespace vantor {
 namespace {
 
 std::atomic<CVantorApp*> gCurrentApp{nullptr};
+MainWindowRunner gWindowRunner;
 
 bool EqualsNoCase(std::wstring_view a, std::wstring_view b) {
   if (a.size() != b.size()) return false;
@@ -32,6 +34,8 @@ bool EqualsNoCase(std::wstring_view a, std::wstring_view b) {
 }
 
 }  // namespace
+
+void SetMainWindowRunner(MainWindowRunner runner) { gWindowRunner = std::move(runner); }
 
 CVantorApp::CVantorApp() { gCurrentApp.store(this); }
 
@@ -152,7 +156,13 @@ void CVantorApp::RunWindowMode() {
   RunMainWindow();
 }
 
-void CVantorApp::RunMainWindow() { platform::ConsoleWrite(kWindowUnavailableLine); }
+void CVantorApp::RunMainWindow() {
+  if (gWindowRunner) {
+    gWindowRunner(versionText_);
+    return;
+  }
+  platform::ConsoleWrite(kWindowUnavailableLine);
+}
 
 int CVantorApp::ExitInstance() {
   DeleteGlobalObjects();
