@@ -160,6 +160,34 @@ TEST(MainWindow, OlderImageAsksAndNoStartsNothing) {
   }
 }
 
+TEST(MainWindow, FailingRunShowsFailWithItsTextAndWritesTheResultFiles) {
+  WindowRig rig;
+  rig.Settings("AutoRun=0\nSaveResultToFile=2\nLogType=1\n");
+  sim::SimDevice& device = rig.AddListedDevice("dev", 1, 0x0100);
+  device.faults().stayBusy = true;  // the flash's status register never leaves busy
+  const int exitCode = rig.Run([&](CQuillon_KvproxyDlg& dialog) {
+    Controls c(dialog);
+    ASSERT_TRUE(WaitUntil([&] { return c.start->isEnabled(); }));
+    QTest::mouseClick(c.start, Qt::LeftButton);
+    ASSERT_TRUE(WaitUntil([&] { return c.result->text() == QStringLiteral("FAIL"); }));
+    EXPECT_NE(c.result->styleSheet().indexOf(QStringLiteral("255, 0, 0")), -1);
+    // After the relisting the device is shown again with the failure's text, and a new
+    // run may start.
+    ASSERT_TRUE(WaitUntil([&] { return c.status->text() != QStringLiteral("Begin to Download"); }));
+    ASSERT_TRUE(WaitUntil([&] { return c.start->isEnabled(); }));
+    EXPECT_EQ(dialog.state().lastOutcome, 2);
+    EXPECT_FALSE(dialog.state().lastErrorText.empty());
+    EXPECT_EQ(c.status->text().toStdWString(), dialog.state().lastErrorText);
+    EXPECT_EQ(c.result->text(), QStringLiteral("FAIL"));
+    EXPECT_EQ(c.progress->value(), 0);
+  });
+  EXPECT_EQ(exitCode, 0) << "the session ended on device information";
+  EXPECT_EQ(rig.File("Result.txt"),
+            "TestResult = fail, VID is 0x3a4b, PID is 0x0310, Rev is 0x0100\r\n");
+  const std::string table = rig.File("burn_result.txt");
+  EXPECT_NE(table.find("KV0310-000001,             Fail,    "), std::string::npos) << table;
+}
+
 // An OTP device that was programmed before (a code block in its table), with the
 // second-burn password set.
 void ProgrammedOtpDevice(WindowRig& rig) {

@@ -76,11 +76,16 @@ bool IsWatchedCategory(const platform::Guid& category) {
   return category == platform::kGuidKsCategoryAudio || category == platform::kGuidKsCategoryVideo;
 }
 
-// What Start keeps of the old flow object when it makes a new one.
+// What Start keeps of the old flow object when it makes a new one. The ID check's outcome
+// and the USB identity belong to the selected device as well: a relisting that finds the
+// device at its place does not check again (without it Start would stay disabled after
+// every run), and the result file names the device even when the run never reached it.
 struct KeptFlowState {
   LibHandle handle = 0;
   std::int32_t selOrdinal = -1;
   std::uint32_t otpUsedBytes = 0;
+  std::uint32_t idCheckOk = 0;
+  std::uint16_t vid = 0, pid = 0, rev = 0;
 };
 
 CDevFlow* RecreateFlowKeeping(const KeptFlowState& kept, const DeviceLocation& location) {
@@ -93,6 +98,10 @@ CDevFlow* RecreateFlowKeeping(const KeptFlowState& kept, const DeviceLocation& l
   flow->handle = kept.handle;
   flow->selOrdinal = kept.selOrdinal;
   flow->otpUsedBytes = kept.otpUsedBytes;
+  flow->idCheckOk = kept.idCheckOk;
+  flow->vid = kept.vid;
+  flow->pid = kept.pid;
+  flow->rev = kept.rev;
   flow->location = location;
   return flow;
 }
@@ -475,7 +484,8 @@ bool CQuillon_KvproxyDlg::PrepareImage() {
   VersionWords deviceWords{};
   VersionWords imageWords{};
   if (const CDevFlow* old = CurrentFlow()) {
-    kept = {old->handle, old->selOrdinal, old->otpUsedBytes};
+    kept = {old->handle, old->selOrdinal, old->otpUsedBytes, old->idCheckOk,
+            old->vid,    old->pid,        old->rev};
     deviceWords = {old->ver0, old->ver1, old->ver2, old->ver3, old->ver4, old->ver5};
     imageWords = old->imageVer;
   }
