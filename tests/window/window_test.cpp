@@ -2,11 +2,16 @@
 // devices: what it shows, Start and its checks, device arrival and removal, closing.
 #include <gtest/gtest.h>
 
+#include <QApplication>
+#include <QDialogButtonBox>
+#include <QMessageBox>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTimer>
 
 #include "app/vantor_app.h"
 #include "app/window/control_ids.h"
+#include "app/window/qt_user_notices.h"
 #include "config/settings.h"
 #include "flows/last_result.h"
 #include "image/memory_type.h"
@@ -233,6 +238,96 @@ TEST(MainWindow, SecondBurnPasswordRightWrongCancelled) {
     EXPECT_EQ(rig.Traced("Start Download"), k.box == nullptr)
         << "a wrong password programs nothing";
   }
+}
+
+// Runs `act` on the next modal dialog that opens (polled on the window's thread, as a
+// user would see it appear).
+void OnNextModal(std::function<void(QWidget*)> act, QWidget* previous = nullptr) {
+  auto* timer = new QTimer;
+  QObject::connect(timer, &QTimer::timeout, [timer, act, previous] {
+    QWidget* modal = QApplication::activeModalWidget();
+    if (modal == nullptr || modal == previous) return;
+    timer->stop();
+    timer->deleteLater();
+    act(modal);
+  });
+  timer->start(10);
+}
+
+TEST(MainWindow, QtPasswordBoxShowsWhatIsTypedAndTheWrongPasswordBox) {
+  for (bool right : {false, true}) {
+    SCOPED_TRACE(right ? "right" : "wrong");
+    WindowRig rig;
+    ProgrammedOtpDevice(rig);
+    window::QtUserNotices boxes(QStringLiteral("vantorfw"));
+    QString caption, echo, message;
+    rig.Run([&](CQuillon_KvproxyDlg& dialog) {
+      Controls c(dialog);
+      ASSERT_TRUE(WaitUntil([&] { return c.start->isEnabled(); }));
+      OnNextModal([&](QWidget* box) {
+        EXPECT_EQ(box->objectName(), QStringLiteral("dlg3031"));
+        caption = box->windowTitle();
+        auto* edit = box->findChild<QLineEdit*>(QStringLiteral("ctl1137"));
+        ASSERT_NE(edit, nullptr);
+        EXPECT_EQ(edit->text(), QString()) << "starts empty";
+        QTest::keyClicks(edit, right ? QStringLiteral("Open Sesame") : QStringLiteral("Open"));
+        echo = edit->displayText();
+        if (!right) {
+          OnNextModal(
+              [&](QWidget* shown) {
+                auto* messageBox = qobject_cast<QMessageBox*>(shown);
+                ASSERT_NE(messageBox, nullptr);
+                message = messageBox->text();
+                messageBox->button(QMessageBox::Ok)->click();
+              },
+              box);
+        }
+        box->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok)->click();
+      });
+      QTest::mouseClick(c.start, Qt::LeftButton);
+      if (right) {
+        ASSERT_TRUE(WaitUntil([&] { return rig.Traced("Start Download"); }));
+      } else {
+        ASSERT_TRUE(WaitUntil([&] { return !message.isEmpty(); }));
+      }
+    });
+    EXPECT_EQ(caption, QString::fromUtf8("请輸入密碼才能進行二次燒錄"));
+    EXPECT_EQ(echo, right ? QStringLiteral("Open Sesame") : QStringLiteral("Open"));
+    EXPECT_EQ(message,
+              right ? QString() : QString::fromUtf8("密碼輸入錯誤.(請注意大小字母會有差異)"));
+    EXPECT_EQ(rig.Traced("Start Download"), right);
+    EXPECT_TRUE(rig.notices.Shown().empty()) << "the Qt boxes answered";
+  }
+}
+
+TEST(MainWindow, AutoRunOneStartsOnceWhenAnAcceptedDeviceArrives) {
+  WindowRig rig;
+  rig.Settings("AutoRun=1\nAutoRunDelay=3600000\nCheckVIDPID_INI=1\n");
+  rig.AddListedDevice("dev", 1, 0x0100);
+  rig.sim.bus().SetAttached("dev", false);
+  rig.Run([&](CQuillon_KvproxyDlg& dialog) {
+    Controls c(dialog);
+    ASSERT_TRUE(WaitUntil([&] { return c.status->text() == QStringLiteral("No USB Audio"); }));
+    EXPECT_FALSE(rig.Traced("Start Download"));
+    const std::uint64_t plugged = rig.sim.clock().NowMs();
+    rig.sim.bus().SetAttached("dev", true);
+    ASSERT_TRUE(WaitUntil([&] { return rig.Traced("Start Download"); }));
+    // The automatic start waited "AutoRunDelay" (an hour of the virtual clock).
+    EXPECT_GE(rig.sim.clock().NowMs() - plugged, 3600000u);
+    ASSERT_TRUE(WaitUntil([&] { return dialog.state().runActive == 0 && c.start->isEnabled(); }));
+    EXPECT_EQ(dialog.state().autoRunArmed, 0);
+    // Later arrivals start nothing.
+    rig.sim.bus().SetAttached("dev", false);
+    ASSERT_TRUE(WaitUntil([&] {
+      return c.status->text() == QStringLiteral("No USB Audio") ||
+             dialog.state().devicePresent == 0;
+    }));
+    rig.sim.bus().SetAttached("dev", true);
+    ASSERT_TRUE(WaitUntil([&] { return rig.CountTraced("Condition4") == 2; }));
+    ASSERT_TRUE(WaitUntil([&] { return dialog.state().devicePresent == 1; }));
+    QTest::qWait(200);
+  });
+  EXPECT_EQ(rig.CountTraced("Start Download"), 1u);
 }
 
 TEST(MainWindow, UnpluggingTheOpenDeviceWhileIdleListsTwice) {
