@@ -18,7 +18,9 @@ TEST(WindowSmoke, ComesUpUnderXvfbAndClosesCleanly) {
   ChildOptions options;
   options.args = {"smoke", fs::path(VANTORFW_EXE).parent_path().string(), (work / "run").string()};
   // The script starts its own X server; the tool must not see the test's display setting.
-  options.env = {"QT_QPA_PLATFORM=", "VANTOR_SIM="};
+  options.env = {"QT_QPA_PLATFORM=", "VANTOR_SIM=",
+                 "LSAN_OPTIONS=suppressions=" VANTOR_SOURCE_DIR
+                 "/tests/window/lsan_suppressions.txt"};
   options.stdoutFile = work / "script-out.txt";
   options.stderrFile = work / "script-err.txt";
   const pid_t pid =
