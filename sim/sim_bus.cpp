@@ -310,6 +310,7 @@ void SimBus::AddDeviceNodes(SimDevice& device) {
 }
 
 void SimBus::SyncLocked(std::uint64_t nowUs) {
+  bool changed = false;
   for (auto& d : devices_) {
     SimDevice* device = d.get();
     bool present = device->PresenceAt(nowUs) != SimDevice::Presence::kAbsent;
@@ -317,9 +318,32 @@ void SimBus::SyncLocked(std::uint64_t nowUs) {
     if (it != nodeEpoch_.end() && (!present || it->second != device->epoch())) {
       RemoveDeviceNodes(device);
       it = nodeEpoch_.end();
+      changed = true;
     }
-    if (present && it == nodeEpoch_.end()) AddDeviceNodes(*device);
+    if (present && it == nodeEpoch_.end()) {
+      AddDeviceNodes(*device);
+      changed = true;
+    }
   }
+  if (changed) {
+    for (auto& [key, fn] : nodesWatchers_) fn();
+  }
+}
+
+int SimBus::AddNodesWatcher(std::function<void()> fn) {
+  std::lock_guard lock(mutex_);
+  nodesWatchers_[nextWatcher_] = std::move(fn);
+  return nextWatcher_++;
+}
+
+void SimBus::RemoveNodesWatcher(int key) {
+  std::lock_guard lock(mutex_);
+  nodesWatchers_.erase(key);
+}
+
+void SimBus::WithLock(const std::function<void()>& fn) {
+  std::lock_guard lock(mutex_);
+  fn();
 }
 
 // ---------------------------------------------------------------- proxy driver

@@ -57,6 +57,13 @@ class SimBus : public std::enable_shared_from_this<SimBus> {
   // The transfer log (an empty path closes it).
   bool SetTransferLog(const std::filesystem::path& path, std::string& error);
   BusCounters Counters();
+  // Watchers of the device tree: called under the bus lock, on the thread that made the
+  // change, right after device nodes came or went (so a reset's removal is heard while
+  // the operation that reset the device still runs). Returns the watcher's key.
+  int AddNodesWatcher(std::function<void()> fn);
+  void RemoveNodesWatcher(int key);
+  // Runs `fn` under the bus lock (watchers keep the bus's lock order: bus, then their own).
+  void WithLock(const std::function<void()>& fn);
   // Called (under the bus lock) whenever a device's state to keep has changed.
   void set_stateChanged(std::function<void(SimDevice&)> fn) { stateChanged_ = std::move(fn); }
 
@@ -130,6 +137,8 @@ class SimBus : public std::enable_shared_from_this<SimBus> {
   std::uint64_t startUs_ = 0;
   TransferLog log_;
   std::function<void(SimDevice&)> stateChanged_;
+  std::map<int, std::function<void()>> nodesWatchers_;
+  int nextWatcher_ = 1;
 };
 
 }  // namespace vantor::sim

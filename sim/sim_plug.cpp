@@ -1,6 +1,7 @@
 #include "sim/sim_plug.h"
 
 #include <map>
+#include <mutex>
 #include <sstream>
 #include <thread>
 #include <tuple>
@@ -63,13 +64,20 @@ class SimDeviceWatch : public P::DeviceChangeSubscription {
  public:
   SimDeviceWatch(std::weak_ptr<SimBus> bus, fs::path dir, P::DeviceChangeHandler handler)
       : bus_(std::move(bus)), dir_(std::move(dir)), handler_(std::move(handler)) {
-    if (auto bus = bus_.lock()) known_ = ListWatched(*bus);
+    if (auto bus = bus_.lock()) {
+      bus->WithLock([&] {
+        known_ = ListWatched(*bus);
+        // Heard at once, on the thread that changed the bus.
+        watcherKey_ = bus->AddNodesWatcher([this] { Report(); });
+      });
+    }
     if (!dir_.empty()) ReadText(dir_ / kUnpluggedFileName, plugText_);
     thread_ = std::thread([this] { Run(); });
   }
   ~SimDeviceWatch() override {
     stop_.Set();
     thread_.join();
+    if (auto bus = bus_.lock()) bus->RemoveNodesWatcher(watcherKey_);
   }
 
  private:
@@ -78,7 +86,9 @@ class SimDeviceWatch : public P::DeviceChangeSubscription {
       std::shared_ptr<SimBus> bus = bus_.lock();
       if (!bus) return;
       FollowPlugFile(*bus);
-      Report(ListWatched(*bus));
+      // Changes the bus finds only when it looks (a re-enumeration that finished in
+      // virtual time).
+      bus->WithLock([this] { Report(); });
     }
   }
 
@@ -91,7 +101,12 @@ class SimDeviceWatch : public P::DeviceChangeSubscription {
     ApplyUnplugged(bus, ParseNames(text));
   }
 
-  void Report(std::set<InterfaceKey> now) {
+  // Under the bus lock.
+  void Report() {
+    std::shared_ptr<SimBus> bus = bus_.lock();
+    if (!bus) return;
+    std::lock_guard lock(mutex_);
+    std::set<InterfaceKey> now = ListWatched(*bus);
     bool changed = false;
     for (const InterfaceKey& key : known_) {
       if (now.count(key) != 0) continue;
@@ -118,8 +133,10 @@ class SimDeviceWatch : public P::DeviceChangeSubscription {
   std::weak_ptr<SimBus> bus_;
   fs::path dir_;
   P::DeviceChangeHandler handler_;
+  std::recursive_mutex mutex_;  // known_; taken after the bus lock
   std::set<InterfaceKey> known_;
   std::string plugText_;
+  int watcherKey_ = 0;
   P::Event stop_{true, false};
   std::thread thread_;
 };

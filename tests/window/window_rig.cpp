@@ -160,9 +160,11 @@ int WindowRig::Run(const std::function<void(CQuillon_KvproxyDlg&)>& body) {
   return app.Run({L"vantorfw"});
 }
 
-sim::SimDevice& WindowRig::AddListedDevice(const char* name, int number, std::uint16_t release) {
+sim::SimDevice& WindowRig::AddListedDevice(const char* name, int number, std::uint16_t release,
+                                           const char* profile) {
   sim::DeviceConfig config;
-  EXPECT_TRUE(sim::MakeProfile("flash-old", name, config));
+  EXPECT_TRUE(sim::MakeProfile(profile, name, config));
+  config.pid = 0x0310;
   char text[32];
   std::snprintf(text, sizeof text, "KV0310-%06d", number);
   config.manufacturer = text;
@@ -211,6 +213,19 @@ std::size_t WindowRig::CountTraced(const std::string& text) const {
   return static_cast<std::size_t>(
       std::count_if(lines.begin(), lines.end(),
                     [&](const std::string& l) { return l.find(text) != std::string::npos; }));
+}
+
+}  // namespace vantor::test
+
+namespace vantor::test {
+
+std::size_t WindowRig::CountLines(const std::string& line) const {
+  std::size_t n = 0;
+  for (std::string l : trace.Lines()) {
+    while (!l.empty() && (l.back() == '\n' || l.back() == '\r')) l.pop_back();
+    if (l == line) ++n;
+  }
+  return n;
 }
 
 }  // namespace vantor::test

@@ -89,9 +89,11 @@ class WindowRig {
   // the process's exit code.
   int Run(const std::function<void(CQuillon_KvproxyDlg&)>& body);
 
-  // A further device of the ID list (an old-family flash device) on its own root port with
-  // its own serial text "KV0310-00000<number>" and release number.
-  sim::SimDevice& AddListedDevice(const char* name, int number, std::uint16_t release);
+  // A device of the built-in ID list (VID 3A4B, PID 0310) on its own root port with its own
+  // serial text "KV0310-00000<number>" and release number; by default an old-family flash
+  // chip (whose built-in image is not the tool's default image), or another profile's chip.
+  sim::SimDevice& AddListedDevice(const char* name, int number, std::uint16_t release,
+                                  const char* profile = "flash-old");
 
   // A device whose built-in image runs in it already (its version equals the image's),
   // or one with the image's version words raised (a newer firmware).
@@ -100,6 +102,8 @@ class WindowRig {
   std::string File(const char* name) const;
   bool Traced(const std::string& text) const { return trace.Contains(text); }
   std::size_t CountTraced(const std::string& text) const;
+  // Trace lines that are exactly `line` (without their line end).
+  std::size_t CountLines(const std::string& line) const;
 
   ScopedProgramDir dir;
   sim::SimulatedPlatform sim;

@@ -77,9 +77,9 @@ bool IsWatchedCategory(const platform::Guid& category) {
 }
 
 // What Start keeps of the old flow object when it makes a new one. The ID check's outcome
-// and the USB identity belong to the selected device as well: a relisting that finds the
-// device at its place does not check again (without it Start would stay disabled after
-// every run), and the result file names the device even when the run never reached it.
+// and the USB identity belong to the selected device as well: a relisting that finds
+// the device at its place does not check again (without it Start would stay disabled after every
+// run), and the result file names the device even when the run never reached it.
 struct KeptFlowState {
   LibHandle handle = 0;
   std::int32_t selOrdinal = -1;
@@ -287,6 +287,8 @@ void CQuillon_KvproxyDlg::PostFlowWindowMessage(std::uint32_t message, std::uint
     snapshot.pid = flow->pid;
     snapshot.rev = flow->rev;
     snapshot.idCheckOk = flow->idCheckOk;
+    snapshot.deviceWords = {flow->ver0, flow->ver1, flow->ver2, flow->ver3, flow->ver4, flow->ver5};
+    snapshot.imageWords = flow->imageVer;
   }
   if (const CICTypeIni* ic = ActiveICTypeIni()) snapshot.icTypeCode = ic->ChipInfo();
   const auto code = static_cast<std::int32_t>(wParam);
@@ -345,17 +347,18 @@ void CQuillon_KvproxyDlg::OnDeviceInfo(std::uint32_t id, std::intptr_t lParam,
     serial_->setText(Q(snapshot.manufacturerText));
     state_.devicePresent = 1;
     imageText_->setText(Q(snapshot.imageText));
+    listedDeviceWords_ = snapshot.deviceWords;
+    listedImageWords_ = snapshot.imageWords;
   } else {
     version_->setText(QStringLiteral("Current FW: N/A"));
     icType_->setText(QStringLiteral("N/A"));
     icType_->hide();
     SetStatusText(QStringLiteral("No USB Audio"));
-    if (state_.lastOutcome == 2) {
-      // The device went away with a failed run: the failure stays in sight.
-      SetStatusText(Q(state_.lastErrorText));
-    } else {
-      SetResultText(QStringLiteral("N/A"));
-    }
+    // A run's outcome stays in sight when its device is gone from the list afterwards
+    // (unplugged during the run, or running firmware with another identity).
+    if (state_.lastOutcome == 0) SetResultText(QStringLiteral("N/A"));
+    if (state_.lastOutcome == 1) SetStatusText(QStringLiteral("Download Succeed"));
+    if (state_.lastOutcome == 2) SetStatusText(Q(state_.lastErrorText));
     serial_->clear();
     state_.devicePresent = 0;
     imageText_->setText(Q(snapshot.imageText));
@@ -481,13 +484,9 @@ void CQuillon_KvproxyDlg::OnStart() {
 
 bool CQuillon_KvproxyDlg::PrepareImage() {
   KeptFlowState kept;
-  VersionWords deviceWords{};
-  VersionWords imageWords{};
   if (const CDevFlow* old = CurrentFlow()) {
     kept = {old->handle, old->selOrdinal, old->otpUsedBytes, old->idCheckOk,
             old->vid,    old->pid,        old->rev};
-    deviceWords = {old->ver0, old->ver1, old->ver2, old->ver3, old->ver4, old->ver5};
-    imageWords = old->imageVer;
   }
   CDevFlow* flow = RecreateFlowKeeping(kept, lastLocation);
 
@@ -495,7 +494,9 @@ bool CQuillon_KvproxyDlg::PrepareImage() {
   const bool builtIn =
       imageText.empty() || imageText.find(kUpdateVersionMark) != std::wstring::npos;
   if (builtIn) {
-    switch (CompareFirmwareVersions(imageWords, deviceWords)) {
+    // The versions of the last device information shown: a loop test's iterations compare
+    // with the device as it was listed, not with what they wrote.
+    switch (CompareFirmwareVersions(listedImageWords_, listedDeviceWords_)) {
       case VersionVerdict::kSame:
         platform::ShowMessageBox(kSameVersion, kWarningCaption);
         return false;

@@ -21,6 +21,7 @@
 #include <string>
 #include <vector>
 
+#include "app/fw_version_compare.h"
 #include "app/result_files.h"
 #include "app/worker/kvx_thread.h"
 #include "flows/flow_window.h"
@@ -51,6 +52,8 @@ struct FlowSnapshot {
   std::uint32_t idCheckOk = 0;
   std::uint8_t icTypeCode = 0;
   std::int32_t resultCode = 0;  // LastResultCode once the message is posted
+  VersionWords deviceWords{};   // the device's version components
+  VersionWords imageWords{};    // its built-in image's
 };
 
 class CQuillon_KvproxyDlg : public QDialog, public CFlowWindow, public CWorkerOwner {
@@ -144,6 +147,9 @@ class CQuillon_KvproxyDlg : public QDialog, public CFlowWindow, public CWorkerOw
   bool finished_ = false;   // 1042 arrived: the dialog really closes
   bool preparing_ = false;  // Start is preparing a run
   CResultFile resultFile_;
+  // The versions of the device information shown last, which Start compares.
+  VersionWords listedDeviceWords_{};
+  VersionWords listedImageWords_{};
   std::vector<std::uint8_t> imageCopy_;
 
   std::unique_ptr<CKvxThread> worker_;
