@@ -69,6 +69,7 @@ bool MakeProfile(std::string_view profile, std::string_view name, DeviceConfig& 
   c.name = name.empty() ? c.profile : std::string(name);
   if (profile == "flash-old") {
     Audio(c, kReferenceProductId, 0x7011, "Korvane USB Audio");
+    c.configAddress = 0xAE00;  // where this chip family keeps its configuration area
   } else if (profile == "flash-new") {
     Audio(c, 0x0330, 0xB013, "Korvane USB Audio 330");
     c.port = 2;
@@ -221,7 +222,9 @@ std::vector<std::string> SplitList(std::string_view text) {
   return items;
 }
 
-// "C0 25", "C0 25 0x0100", "cmd 02 82", each optionally followed by "*N".
+// "C0 25", "C0 25 0x0100", "cmd 02 82", each optionally followed by "@ADDRESS" (only
+// requests naming that memory address), "+N" (let the first N matches through) and "*N"
+// (N times), in this order.
 bool ParseMatch(const std::string& item, RequestMatch& out) {
   std::string body = item;
   out = RequestMatch{};
@@ -243,6 +246,18 @@ bool ParseMatch(const std::string& item, RequestMatch& out) {
     }
   }
   if (!w.empty()) words.push_back(w);
+  if (!words.empty() && words.back()[0] == '+') {
+    std::uint64_t n = 0;
+    if (!ParseNumber(words.back().substr(1), 0xFFFFFFFF, n)) return false;
+    out.skip = static_cast<std::uint32_t>(n);
+    words.pop_back();
+  }
+  if (!words.empty() && words.back()[0] == '@') {
+    std::uint64_t n = 0;
+    if (!ParseNumber(words.back().substr(1), 0xFFFFFFFF, n)) return false;
+    out.address = static_cast<std::uint32_t>(n);
+    words.pop_back();
+  }
   if (!words.empty() && Lower(words[0]) == "cmd") {
     out.command = true;
     words.erase(words.begin());
@@ -257,6 +272,28 @@ bool ParseMatch(const std::string& item, RequestMatch& out) {
     if (!ParseNumber(words[2], 0xFFFF, v)) return false;
     out.value = static_cast<std::uint16_t>(v);
   }
+  return true;
+}
+
+// "ADDRESS[:MASK], ..." (mask default 0xFF), addresses below `limit`.
+template <typename Cell>
+bool ParseCells(const std::string& text, std::uint64_t limit, std::vector<Cell>& out) {
+  std::vector<Cell> cells;
+  for (const std::string& item : SplitList(text)) {
+    Cell cell;
+    std::string addr = item;
+    std::size_t colon = item.find(':');
+    std::uint64_t n = 0;
+    if (colon != std::string::npos) {
+      if (!ParseNumber(item.substr(colon + 1), 0xFF, n) || n == 0) return false;
+      cell.mask = static_cast<std::uint8_t>(n);
+      addr = item.substr(0, colon);
+    }
+    if (!ParseNumber(addr, limit - 1, n)) return false;
+    cell.address = static_cast<decltype(cell.address)>(n);
+    cells.push_back(cell);
+  }
+  out = std::move(cells);
   return true;
 }
 
@@ -392,26 +429,8 @@ const std::map<std::string, Setter>& Setters() {
                            {std::pair{"pin", true}, std::pair{"none", false}})},
       {"config_address", Number(&DeviceConfig::configAddress, 0xFFFF)},
       {"tag_address", Number(&DeviceConfig::tagAddress, 0xFFFE)},
-      {"otp_weak",
-       [](DeviceConfig& c, const std::string& v) {
-         std::vector<WeakCell> cells;
-         for (const std::string& item : SplitList(v)) {
-           WeakCell cell;
-           std::string addr = item;
-           std::size_t colon = item.find(':');
-           std::uint64_t n = 0;
-           if (colon != std::string::npos) {
-             if (!ParseNumber(item.substr(colon + 1), 0xFF, n) || n == 0) return false;
-             cell.mask = static_cast<std::uint8_t>(n);
-             addr = item.substr(0, colon);
-           }
-           if (!ParseNumber(addr, 0x3FFF, n)) return false;
-           cell.address = static_cast<std::uint16_t>(n);
-           cells.push_back(cell);
-         }
-         c.otpWeak = std::move(cells);
-         return true;
-       }},
+      {"otp_weak", [](DeviceConfig& c,
+                      const std::string& v) { return ParseCells(v, 0x4000, c.otpWeak); }},
       {"otp_locked", Flag(&DeviceConfig::otpLocked)},
       {"hub", Choice(&DeviceConfig::hub,
                      {std::pair{"usb2", RootHubKind::kUsb2}, std::pair{"usb3", RootHubKind::kUsb3}})},
@@ -439,6 +458,18 @@ const std::map<std::string, Setter>& Setters() {
       {"fault_not_ready_ms", FaultNumber(&DeviceFaults::extraNotReadyMs)},
       {"fault_signature", FaultFlag(&DeviceFaults::wrongSignature)},
       {"fault_problem", FaultFlag(&DeviceFaults::problem)},
+      {"fault_program_stuck",
+       [](DeviceConfig& c, const std::string& v) {
+         return ParseCells(v, 0x100000, c.faults.programStuck);
+       }},
+      {"fault_erase_stuck",
+       [](DeviceConfig& c, const std::string& v) {
+         return ParseCells(v, 0x100000, c.faults.eraseStuck);
+       }},
+      {"fault_status_stuck", FaultFlag(&DeviceFaults::statusStuck)},
+      {"fault_kill_after", FaultNumber(&DeviceFaults::killAfter)},
+      {"fault_reset_lost", FaultNumber(&DeviceFaults::resetLost)},
+      {"fault_boot_rom", FaultFlag(&DeviceFaults::bootRom)},
   };
   return setters;
 }

@@ -19,13 +19,36 @@ enum class VendorRequestMode { kFull, kLegacy, kOff };
 enum class RootHubKind { kUsb2, kUsb3 };
 
 // A request that a fault applies to: a control request (type, request, optionally a
-// wValue), or a command block (group, opcode) of the extension-unit transport.
+// wValue), or a command block (group, opcode) of the extension-unit transport;
+// optionally only at one memory address, and only after the first `skip` matches.
 struct RequestMatch {
+  RequestMatch() = default;
+  RequestMatch(bool command, std::uint8_t type, std::uint8_t request,
+               std::optional<std::uint16_t> value = {}, std::uint32_t count = 0,
+               std::optional<std::uint32_t> address = {}, std::uint32_t skip = 0)
+      : command(command),
+        type(type),
+        request(request),
+        value(value),
+        count(count),
+        address(address),
+        skip(skip) {}
+
   bool command = false;
   std::uint8_t type = 0;     // bmRequestType, or the command's group
   std::uint8_t request = 0;  // bRequest, or the command's opcode
   std::optional<std::uint16_t> value;
   std::uint32_t count = 0;  // how many times it applies; 0: every time
+  // The address the request names: wValue bits 8..11 and wIndex of a vendor request,
+  // p3 and p1 of a command block.
+  std::optional<std::uint32_t> address;
+  std::uint32_t skip = 0;  // matching requests let through before it applies
+};
+
+// Bits of one SPI flash byte that a fault holds.
+struct FlashCell {
+  std::uint32_t address = 0;
+  std::uint8_t mask = 0xFF;
 };
 
 struct WeakCell {
@@ -38,7 +61,7 @@ struct DeviceTiming {
   std::uint32_t byteNs = 1000;        // each data byte on the wire
   std::uint32_t pageProgramUs = 700;  // SPI flash, per 256-byte page
   std::uint32_t sectorEraseMs = 60;   // SPI flash, 4 KiB sector
-  std::uint32_t chipEraseMs = 2500;   // SPI flash, whole chip
+  std::uint32_t chipEraseMs = 1000;   // SPI flash, whole chip
   std::uint32_t statusWriteMs = 15;   // SPI flash status register write
   std::uint32_t eepromWriteMs = 5;    // EEPROM write cycle, per page
   std::uint32_t otpByteUs = 50;       // OTP programming, per byte
@@ -51,12 +74,21 @@ struct DeviceTiming {
 struct DeviceFaults {
   std::vector<RequestMatch> stall;
   std::vector<RequestMatch> timeout;
-  std::uint32_t disconnectAfter = 0;  // transfers until the device is unplugged; 0: never
-  std::uint32_t reconnectMs = 0;      // how long it stays unplugged; 0: for the whole run
-  bool stayBusy = false;              // the flash status register never leaves busy
-  std::uint32_t extraNotReadyMs = 0;  // added to the not-ready time after each reset
-  bool wrongSignature = false;        // "KESTRAL" followed by 0x01
-  bool problem = false;               // the function's node carries the problem flag
+  std::uint32_t disconnectAfter = 0;    // transfers until the device is unplugged; 0: never
+  std::uint32_t reconnectMs = 0;        // how long it stays unplugged; 0: for the whole run
+  bool stayBusy = false;                // the flash status register never leaves busy
+  std::uint32_t extraNotReadyMs = 0;    // added to the not-ready time after each reset
+  bool wrongSignature = false;          // "KESTRAL" followed by 0x01
+  bool problem = false;                 // the function's node carries the problem flag
+  std::vector<FlashCell> programStuck;  // flash bits that stay 1 when programmed
+  std::vector<FlashCell> eraseStuck;    // flash bits that stay 0 through an erase
+  bool statusStuck = false;             // the flash ignores every status register write
+  // Transfers until the host program is gone (killed): a program run with the simulator
+  // ends at once; in a test every later transfer fails as "gone" while the device stays
+  // as it is, until this is cleared. 0: never.
+  std::uint32_t killAfter = 0;
+  std::uint32_t resetLost = 0;  // the device does not come back from this reset (1: first)
+  bool bootRom = false;         // every boot runs ROM code, whatever the memory holds
 };
 
 struct DeviceConfig {

@@ -465,8 +465,10 @@ bool SimBus::Submit(const void* in, std::uint32_t inSize) {
   DeviceCounters& counters = device->counters();
   const std::uint8_t* outData = setup.in() ? nullptr : request.buffer;
   std::uint32_t outLength = setup.in() ? 0 : setup.wLength;
+  if (device->HostGone() && hostGone_) hostGone_();
   SimDevice::Presence presence = device->PresenceAt(now);
-  if (presence == SimDevice::Presence::kAbsent || device->epoch() != att->second.epoch) {
+  if (device->HostGone() || presence == SimDevice::Presence::kAbsent ||
+      device->epoch() != att->second.epoch) {
     ++counters.gone;
     Log(setup, TransferOutcome::kGone, nullptr, 0);
     CompleteUrb(urb, record.layout, kUsbdStatusDeviceGone, 0);

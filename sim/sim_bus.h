@@ -66,6 +66,9 @@ class SimBus : public std::enable_shared_from_this<SimBus> {
   void WithLock(const std::function<void()>& fn);
   // Called (under the bus lock) whenever a device's state to keep has changed.
   void set_stateChanged(std::function<void(SimDevice&)> fn) { stateChanged_ = std::move(fn); }
+  // Called (under the bus lock) when a transfer reaches a device whose kill fault has
+  // fired, before the transfer fails as "gone".
+  void set_hostGone(std::function<void()> fn) { hostGone_ = std::move(fn); }
 
   // The inventory of this bus (see platform/device_inventory.h for the results).
   std::uint32_t ListClassDevices(const platform::Guid& setupClass, std::wstring_view enumerator,
@@ -139,6 +142,7 @@ class SimBus : public std::enable_shared_from_this<SimBus> {
   std::function<void(SimDevice&)> stateChanged_;
   std::map<int, std::function<void()>> nodesWatchers_;
   int nextWatcher_ = 1;
+  std::function<void()> hostGone_;
 };
 
 }  // namespace vantor::sim

@@ -74,6 +74,9 @@ struct SimDevice::Command {
 namespace {
 
 constexpr std::uint8_t kSignature[8] = {'K', 'E', 'S', 'T', 'R', 'A', 'L', 0};
+// A command the controller never finishes (it waits for a flash that stays busy): the
+// request gets no answer.
+constexpr std::uint8_t kHang = 0xFF;
 
 std::uint64_t Ms(std::uint32_t ms) { return std::uint64_t{ms} * 1000; }
 
@@ -95,7 +98,8 @@ SimDevice::SimDevice(DeviceConfig config, std::unique_ptr<platform::MappedFile> 
   }
   switch (config_.memory) {
     case MemoryKind::kSpiFlash:
-      flash_ = std::make_unique<SpiFlash>(memory_, config_.memorySize, config_.timing);
+      flash_ =
+          std::make_unique<SpiFlash>(memory_, config_.memorySize, config_.timing, config_.faults);
       break;
     case MemoryKind::kEeprom8:
     case MemoryKind::kEeprom16:
@@ -148,7 +152,17 @@ SimDevice::Presence SimDevice::PresenceAt(std::uint64_t nowUs) {
     return nowUs < readyAtUs_ ? Presence::kNotReady : Presence::kReady;
   }
   if (pending_) {
-    if (pending_->forever || nowUs < pending_->backAtUs) return Presence::kAbsent;
+    if (pending_->forever) {
+      if (!pending_->poweredDown) {
+        // Off the bus for good: plugged in again it starts from its memory.
+        pending_->poweredDown = true;
+        ++epoch_;
+        Boot(0);
+        NotifyState();
+      }
+      return Presence::kAbsent;
+    }
+    if (nowUs < pending_->backAtUs) return Presence::kAbsent;
     Pending done = *pending_;
     pending_.reset();
     ++epoch_;
@@ -164,12 +178,14 @@ void SimDevice::ScheduleReset(int kind, std::uint16_t param, std::uint64_t atUs)
   std::uint64_t leave = atUs + Ms(config_.timing.leaveMs);
   std::uint64_t back = leave + Ms(fast ? config_.timing.fastReenumMs : config_.timing.reenumMs);
   std::uint64_t ready = back + Ms(config_.timing.notReadyMs) + Ms(config_.faults.extraNotReadyMs);
-  pending_ = Pending{leave, back, ready, kind, false};
   ++counters_.resets;
+  bool lost = config_.faults.resetLost != 0 && counters_.resets == config_.faults.resetLost;
+  pending_ = Pending{leave, back, ready, kind, lost};
 }
 
 void SimDevice::Unplug(std::uint64_t nowUs, std::uint32_t ms) {
-  pending_ = Pending{0, nowUs + Ms(ms), nowUs + Ms(ms) + Ms(config_.timing.notReadyMs), 0, ms == 0};
+  pending_ =
+      Pending{nowUs, nowUs + Ms(ms), nowUs + Ms(ms) + Ms(config_.timing.notReadyMs), 0, ms == 0};
 }
 
 void SimDevice::PowerCycle(std::uint64_t nowUs) {
@@ -197,7 +213,7 @@ void SimDevice::Boot(int kind) {
   std::uint8_t mode = 0;
   std::uint8_t version[8];
   bool spiOtp = false;
-  if (kind != 7 && EvaluateFirmware(mode, version, spiOtp)) {
+  if (kind != 7 && !config_.faults.bootRom && EvaluateFirmware(mode, version, spiOtp)) {
     state_.run = RunState::kFirmware;
     state_.mode = mode;
     std::memcpy(state_.version, version, 8);
@@ -247,14 +263,15 @@ bool SimDevice::EvaluateFirmware(std::uint8_t& mode, std::uint8_t version[8],
       bool small = m[1] == 0xA5 && (m[0] == 0x30 || m[0] == 0x55 || m[0] == 0x61);
       std::uint32_t tag = config_.tagAddress;
       std::uint32_t cfg = config_.configAddress;
+      // A code image: code at address 0 and the configuration area's header in place.
+      bool image = tag + 1 < size && cfg + 1 < size && m[0] != 0x00 && m[0] != 0xFF &&
+                   m[cfg] != 0x00 && m[cfg] != 0xFF && m[cfg + 1] == 0xA5;
       bool valid = small;
-      if (!valid && tag + 1 < size) {
-        if (!config_.newFamily()) {
-          valid = m[tag] == 0x55 && m[tag + 1] == 0xAA;
-        } else if (cfg + 1 < size) {
-          valid = m[0] != 0x00 && m[0] != 0xFF && m[cfg] != 0x00 && m[cfg] != 0xFF &&
-                  m[cfg + 1] == 0xA5 && !(m[tag] == 0x00 && m[tag + 1] == 0x00);
-        }
+      if (!valid && image) {
+        // The old family runs it only under its tag; the new family unless the tag bytes
+        // were cleared to stop it.
+        valid = config_.newFamily() ? !(m[tag] == 0x00 && m[tag + 1] == 0x00)
+                                    : m[tag] == 0x55 && m[tag + 1] == 0xAA;
       }
       if (!valid) return false;
       mode = config_.bootFromSpi ? 8 : 32;
@@ -383,14 +400,21 @@ bool SimDevice::MatchFault(std::vector<RequestMatch>& rules, const ControlSetup&
                            const std::uint8_t* data) {
   for (auto it = rules.begin(); it != rules.end(); ++it) {
     bool hit = false;
+    std::uint32_t address = 0;
     if (it->command) {
       hit = setup.bmRequestType == 0x21 && setup.bRequest == 0x01 && (setup.wValue >> 8) == 0x0A &&
-            setup.wLength >= 2 && data[0] == it->type && data[1] == it->request;
+            setup.wLength == 8 && data[0] == it->type && data[1] == it->request;
+      if (hit) address = std::uint32_t{data[7]} << 24 | data[6] << 16 | data[3] << 8 | data[2];
     } else {
       hit = setup.bmRequestType == it->type && setup.bRequest == it->request &&
             (!it->value || *it->value == setup.wValue);
+      address = (std::uint32_t{setup.wValue} >> 8 & 0x0F) << 16 | setup.wIndex;
     }
-    if (!hit) continue;
+    if (!hit || (it->address && *it->address != address)) continue;
+    if (it->skip != 0) {
+      --it->skip;
+      continue;
+    }
     if (it->count != 0 && --it->count == 0) rules.erase(it);
     return true;
   }
@@ -409,7 +433,6 @@ TransferResult SimDevice::Control(const ControlSetup& setup, std::uint8_t* data,
   }
   TransferResult r;
   std::uint64_t base = config_.timing.transferUs;
-  if (flash_) flash_->set_stayBusy(config_.faults.stayBusy);
   if (MatchFault(config_.faults.timeout, setup, data)) {
     r.kind = TransferResult::Kind::kTimeout;
     r.costUs = ~std::uint64_t{0};
@@ -631,12 +654,16 @@ TransferResult SimDevice::Vendor(const ControlSetup& setup, std::uint8_t* data,
   if (!takesData && setup.wLength != 0) return r;
   std::vector<std::uint8_t> inData;
   std::uint64_t cost = 0;
-  if (StartCommand(cmd, nowUs, cost, inData) != 0) return r;
-  if (cmd.data && cmd.in) {
-    std::memcpy(data, inData.data(), setup.wLength);
-  } else if (cmd.data) {
-    if (CommandData(cmd, 0, data, setup.wLength, nowUs + cost, cost) != 0) return r;
+  std::uint8_t status = StartCommand(cmd, nowUs, cost, inData);
+  if (status == 0 && cmd.data && !cmd.in) {
+    status = CommandData(cmd, 0, data, setup.wLength, nowUs, cost);
   }
+  if (status == kHang) {
+    r.kind = TransferResult::Kind::kTimeout;
+    return r;
+  }
+  if (status != 0) return r;
+  if (cmd.data && cmd.in) std::memcpy(data, inData.data(), setup.wLength);
   r.kind = TransferResult::Kind::kOk;
   r.moved = setup.wLength;
   r.costUs = cost;
@@ -901,6 +928,11 @@ TransferResult SimDevice::XuCommand(const std::uint8_t* block, std::uint64_t now
   std::vector<std::uint8_t> inData;
   status = StartCommand(*cmd, nowUs, cost, inData);
   r.costUs = cost;
+  if (status == kHang) {
+    XuFail(kStsNotFinish);
+    r.kind = TransferResult::Kind::kTimeout;
+    return r;
+  }
   if (status != 0) {
     XuFail(status);
     return r;
@@ -942,6 +974,11 @@ TransferResult SimDevice::XuData(bool in, std::uint8_t* data, std::uint16_t leng
     std::memcpy(data, xuInData_.data() + xuDone_, take);
   } else {
     std::uint8_t status = CommandData(cmd, xuDone_, data, take, nowUs, cost);
+    if (status == kHang) {
+      XuFail(kStsNotFinish);
+      r.kind = TransferResult::Kind::kTimeout;
+      return r;
+    }
     if (status != 0) {
       XuFail(status);
       return r;
@@ -962,11 +999,41 @@ TransferResult SimDevice::XuData(bool in, std::uint8_t* data, std::uint16_t leng
 
 // ---------------------------------------------------------------- commands
 
-std::uint8_t SimDevice::WaitFlash(std::uint64_t nowUs, std::uint64_t& costUs) const {
-  if (!flash_) return kStsHwErr;
-  if (flash_->stayBusy()) return kStsHwErr;
+bool SimDevice::WaitFlashReady(std::uint64_t& atUs) const {
+  if (flash_->StaysBusy()) return false;
+  atUs = std::max(atUs, flash_->busyUntilUs());
+  return true;
+}
+
+std::uint8_t SimDevice::ProgramFlash(std::uint32_t address, const std::uint8_t* data,
+                                     std::size_t length, std::uint64_t nowUs,
+                                     std::uint64_t& costUs) {
+  // Page by page, each followed by the wait for its end; a page that reaches a busy flash
+  // is lost, and the firmware does not notice.
   std::uint64_t at = nowUs + costUs;
-  if (flash_->busyUntilUs() > at) costUs += flash_->busyUntilUs() - at;
+  while (length > 0) {
+    std::size_t n =
+        std::min<std::size_t>(length, SpiFlash::kPageSize - address % SpiFlash::kPageSize);
+    flash_->ProgramPage(address, data, n, at);
+    if (!WaitFlashReady(at)) return kHang;
+    address += static_cast<std::uint32_t>(n);
+    data += n;
+    length -= n;
+  }
+  costUs = at - nowUs;
+  return 0;
+}
+
+std::uint8_t SimDevice::EraseFlash(bool chip, std::uint32_t address, std::uint64_t nowUs,
+                                   std::uint64_t& costUs) {
+  std::uint64_t at = nowUs + costUs;
+  if (chip) {
+    flash_->EraseChip(at);
+  } else {
+    flash_->EraseSector(address, at);
+  }
+  if (!WaitFlashReady(at)) return kHang;
+  costUs = at - nowUs;
   return 0;
 }
 
@@ -1047,8 +1114,7 @@ std::uint8_t SimDevice::StartCommand(Command& cmd, std::uint64_t nowUs, std::uin
     case Op::kSfRead:
       if (!flash_) return kStsHwErr;
       if (!fits(flash_->size())) return kStsOutOfRange;
-      if (std::uint8_t st = WaitFlash(nowUs, costUs)) return st;
-      flash_->Read(a, out, n);
+      flash_->Read(a, out, n, nowUs + costUs);
       return 0;
     case Op::kNorWrite:
     case Op::kSfWrite:
@@ -1056,29 +1122,28 @@ std::uint8_t SimDevice::StartCommand(Command& cmd, std::uint64_t nowUs, std::uin
       return fits(flash_->size()) ? 0 : kStsOutOfRange;
     case Op::kNorErase:
     case Op::kSfEraseChip:
-      if (std::uint8_t st = WaitFlash(nowUs, costUs)) return st;
-      costUs += flash_->EraseChip(nowUs + costUs);
-      return 0;
+      // The command waits for the erase; the request's time-out may end it sooner.
+      if (!flash_) return kStsHwErr;
+      return EraseFlash(true, 0, nowUs, costUs);
     case Op::kSfEraseSector:
       if (!flash_) return kStsHwErr;
       if (a >= flash_->size()) return kStsOutOfRange;
-      if (std::uint8_t st = WaitFlash(nowUs, costUs)) return st;
-      costUs += flash_->EraseSector(a, nowUs + costUs);
-      return 0;
+      return EraseFlash(false, a, nowUs, costUs);
     case Op::kNorTag:
     case Op::kSfTag: {
       if (!flash_) return kStsHwErr;
       if (config_.tagAddress + 2u > flash_->size()) return kStsOutOfRange;
-      if (std::uint8_t st = WaitFlash(nowUs, costUs)) return st;
       static constexpr std::uint8_t kTag[2] = {0x55, 0xAA};
-      costUs += flash_->Program(config_.tagAddress, kTag, 2, nowUs + costUs);
-      return 0;
+      return ProgramFlash(config_.tagAddress, kTag, 2, nowUs, costUs);
     }
-    case Op::kSfReadId:
+    case Op::kSfReadId: {
       if (!flash_) return kStsHwErr;
       if (n > 8) return kStsErrLen;
-      std::memcpy(out, config_.flashId, std::min<std::uint32_t>(n, 3));
+      std::uint8_t id[3];
+      flash_->ReadId(config_.flashId, id, nowUs + costUs);
+      std::memcpy(out, id, std::min<std::uint32_t>(n, 3));
       return 0;
+    }
     case Op::kSfReadSr:
       if (!flash_) return kStsHwErr;
       if (n == 0 || n > 8) return kStsErrLen;
@@ -1170,15 +1235,14 @@ std::uint8_t SimDevice::CommandData(Command& cmd, std::uint32_t offset, const st
       return 0;
     case Op::kNorWrite:
     case Op::kSfWrite:
-      if (std::uint8_t st = WaitFlash(nowUs, costUs)) return st;
-      costUs += flash_->Program(a, data, length, nowUs + costUs);
-      return 0;
+      return ProgramFlash(a, data, length, nowUs, costUs);
     case Op::kSfWriteSr:
-      // The status byte is the first byte of the data stage.
+      // The status byte is the first byte of the data stage. The command does not wait
+      // for the write: the busy bit tells when it is done.
       if (offset != 0) return 0;
-      if (std::uint8_t st = WaitFlash(nowUs, costUs)) return st;
-      flash_->WriteStatus(data[0], registers_.FlashProtectPinLow(), nowUs + costUs);
-      NotifyState();
+      if (flash_->WriteStatus(data[0], registers_.FlashProtectPinLow(), nowUs + costUs)) {
+        NotifyState();
+      }
       return 0;
     case Op::kEep8Write:
     case Op::kEep16Write:

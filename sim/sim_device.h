@@ -118,6 +118,12 @@ class SimDevice {
   void set_stateChanged(std::function<void()> fn) { stateChanged_ = std::move(fn); }
 
   DeviceCounters& counters() { return counters_; }
+  // Control transfers that reached the device since it was made.
+  std::uint64_t transferCount() const { return transfers_; }
+  // The host program is gone (the kill fault has fired): nothing reaches the device.
+  bool HostGone() const {
+    return config_.faults.killAfter != 0 && transfers_ >= config_.faults.killAfter;
+  }
   std::uint16_t dataControlSize() const { return dataControlSize_; }
   ChipRegisters& registers() { return registers_; }
   SpiFlash* flash() { return flash_.get(); }
@@ -132,6 +138,7 @@ class SimDevice {
     std::uint64_t readyAtUs;
     int kind;  // 7 update code, 8 or 9 normal boot, 0 power-on
     bool forever;
+    bool poweredDown = false;  // gone for good, and booted for the next time it is plugged in
   };
 
   TransferResult Descriptor(const ControlSetup& setup, std::uint8_t* data);
@@ -147,7 +154,14 @@ class SimDevice {
                             std::vector<std::uint8_t>& inData);
   std::uint8_t CommandData(Command& cmd, std::uint32_t offset, const std::uint8_t* data,
                            std::size_t length, std::uint64_t nowUs, std::uint64_t& costUs);
-  std::uint8_t WaitFlash(std::uint64_t nowUs, std::uint64_t& costUs) const;
+  // The controller's firmware polls the flash's busy bit after each operation it starts:
+  // `atUs` becomes the time the flash is ready. False when it never gets ready.
+  bool WaitFlashReady(std::uint64_t& atUs) const;
+  // The firmware's flash program (page by page) and erase, each waiting for the flash.
+  std::uint8_t ProgramFlash(std::uint32_t address, const std::uint8_t* data, std::size_t length,
+                            std::uint64_t nowUs, std::uint64_t& costUs);
+  std::uint8_t EraseFlash(bool chip, std::uint32_t address, std::uint64_t nowUs,
+                          std::uint64_t& costUs);
   void StatusPage(std::uint8_t page, std::uint8_t* out, std::size_t length) const;
 
   void ScheduleReset(int kind, std::uint16_t param, std::uint64_t atUs);

@@ -95,7 +95,19 @@ std::string InstallSimulatedPlatform(const std::filesystem::path& dir) {
   const char* log = std::getenv("VANTOR_SIM_LOG");
   std::string error;
   gInstalled = SimulatedPlatform::FromDirectory(dir, log != nullptr ? log : "", error);
-  return gInstalled ? std::string() : error;
+  if (!gInstalled) return error;
+  SimulatedPlatform* platform = gInstalled.get();
+  platform->bus().set_hostGone([platform] {
+    // The kill fault: the program ends here as if killed. The devices go on: a reset
+    // under way finishes, and what they run is kept for the next run (the memory files
+    // hold every completed write already). The counters of a killed run are not saved.
+    for (SimDevice* device : platform->bus().Devices())
+      device->PresenceAt(std::numeric_limits<std::uint64_t>::max());
+    std::string ignored;
+    SaveSimState(platform->directory(), platform->bus(), ignored);
+    std::_Exit(kKilledExitCode);
+  });
+  return {};
 }
 
 void UninstallSimulatedPlatform() {

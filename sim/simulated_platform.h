@@ -34,6 +34,8 @@ class SimulatedPlatform {
   SimulatedPlatform& operator=(const SimulatedPlatform&) = delete;
 
   SimBus& bus() { return *bus_; }
+  // The directory of a platform made by FromDirectory (empty otherwise).
+  const std::filesystem::path& directory() const { return dir_; }
   VirtualClock& clock() { return *clock_; }
   // A device made from a profile (flash-old when the name is unknown to the caller's
   // test, it is a programming error: the program stops).
@@ -51,6 +53,9 @@ class SimulatedPlatform {
   std::filesystem::path dir_;
   platform::Clock* previousClock_ = nullptr;
 };
+
+// The exit code of a program the kill fault ends (that of a process killed by SIGKILL).
+inline constexpr int kKilledExitCode = 137;
 
 // For the program: loads VANTOR_SIM's directory and installs it. Returns "" on success,
 // else the one-line reason (nothing is installed then).

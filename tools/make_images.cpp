@@ -1,9 +1,11 @@
-// Writes the built-in firmware images from their description (builtin_images.txt):
+// Writes synthetic firmware images from their description: the built-in images
+// (builtin_images.txt) and the sample firmware files of the simulated devices
+// (sample_images.txt):
 //   make_images DESCRIPTION OUTPUT_DIRECTORY
-// Each image becomes OUTPUT_DIRECTORY/NAME.bin. The images are synthetic samples: a
-// code block of pseudo-random bytes fixed by the image name, the build bytes and the
-// version record inside it, a configuration area with the records of the chip type,
-// and 0xFF everywhere else.
+// Each image becomes OUTPUT_DIRECTORY/NAME.bin: a code block of pseudo-random bytes fixed
+// by the image name, the build bytes and the version record inside it, a configuration
+// area with the records of the chip type, optionally the tag, and 0xFF everywhere else.
+// An image whose area lies at offset 0 holds its code inside the area instead.
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
@@ -25,8 +27,10 @@ using vantor::imagegen::StringRecord;
 
 struct ImageDescription {
   std::string name;
-  unsigned resource = 0;
+  unsigned resource = 0;  // 0: a sample file, no resource
   unsigned chip = 0;
+  unsigned variant = 0;
+  int tag = -1;  // offset of the tag bytes 55 AA; none when negative
   unsigned type = 0;
   unsigned length = 0;
   unsigned area = 0;
@@ -75,6 +79,13 @@ bool ParseHexBytes(const std::string& text, Bytes& bytes) {
 bool SetProperty(ImageDescription& image, const std::string& key, const std::string& value) {
   auto number = [&](unsigned& field) { return ParseNumber(value, field); };
   if (key == "chip") return number(image.chip);
+  if (key == "variant") return number(image.variant) && image.variant <= 7;
+  if (key == "tag") {
+    unsigned at = 0;
+    if (!ParseNumber(value, at) || at > 0xFFFFFF) return false;
+    image.tag = static_cast<int>(at);
+    return true;
+  }
   if (key == "type") return number(image.type);
   if (key == "length") return number(image.length);
   if (key == "area") return number(image.area);
@@ -130,6 +141,14 @@ bool ReadDescription(const std::filesystem::path& file, std::vector<ImageDescrip
       images.push_back(image);
       continue;
     }
+    if (key == "sample") {
+      ImageDescription image;
+      std::istringstream fields(value);
+      std::string rest;
+      if (!(fields >> image.name) || (fields >> rest)) return Fail(where + "expected: sample NAME");
+      images.push_back(image);
+      continue;
+    }
     if (images.empty()) return Fail(where + "property before the first image");
     if (!SetProperty(images.back(), key, value)) return Fail(where + "bad line: " + line);
   }
@@ -159,8 +178,20 @@ class ByteSource {
   std::uint32_t state_ = 2166136261u;
 };
 
-// Chip-specific settings records.
-void AddChipRecords(const ImageDescription& d, AreaBuilder& area, ByteSource& source) {
+// The product's identity: manufacturer, product and serial strings, VID/PID, IAD string.
+void AddIdentityRecords(const ImageDescription& d, AreaBuilder& area) {
+  area.Add(StringRecord(1, d.manufacturer));
+  area.Add(StringRecord(2, d.product));
+  area.Add(StringRecord(3, d.serial));
+  area.Add(vantor::imagegen::VidPidRecord(static_cast<std::uint16_t>(d.vid),
+                                          static_cast<std::uint16_t>(d.pid),
+                                          static_cast<std::uint16_t>(d.release)));
+  if (!d.iad.empty()) area.Add(StringRecord(7, d.iad));
+}
+
+// Chip-specific settings records; with `cache`, the small cache code of chip types 21 and
+// 24 (an area that holds the code in that record already has its one).
+void AddChipRecords(const ImageDescription& d, AreaBuilder& area, ByteSource& source, bool cache) {
   if (d.chip == 17) {
     // I2S0 channel map.
     area.Add(Record(9, {0, 1, 2, 3, 4, 5, 6, 7}));
@@ -176,15 +207,60 @@ void AddChipRecords(const ImageDescription& d, AreaBuilder& area, ByteSource& so
     // SLB test settings.
     area.Add(
         Record(14, {0x03, 0x10, 0x00, 0x10, 0x00, 0x00, 0x10, 0x00, 0x5A, 0x01, 0x02, 0x64, 0x00}));
-    const Bytes cache = source.Take(32);
-    area.AddSmallCache(cache);
+    if (cache) area.AddSmallCache(source.Take(32));
   }
+}
+
+vantor::imagegen::Bytes HeadVersionRecord(const ImageDescription& d) {
+  return vantor::imagegen::VersionRecord(static_cast<std::uint16_t>(0x0300 | (d.chip & 0xFF)),
+                                         0x1060);
+}
+
+// The area at offset 0 holding the code: the header and two head records (15 bytes), then
+// a small-cache-code record whose data is the code block (with the version record at its
+// image offset), then the other records. Images for OTP are laid out this way, and so are
+// the 16 KiB images a new-family chip keeps in the simulated OTP of its flash.
+bool BuildAreaFirstImage(const ImageDescription& d, Bytes& image) {
+  constexpr std::uint32_t kCodeAt = 15 + 8;  // the small-cache-code record's data
+  const std::uint32_t versionAt = d.length >= 0x10000 ? 0x100C : 0x11B;
+  if (d.code < versionAt + 8 - kCodeAt || kCodeAt + d.code > d.length || d.page > d.length) {
+    return Fail(d.name + ": code and page do not fit the length");
+  }
+  ByteSource source(d.name);
+  Bytes code = source.Take(d.code);
+  vantor::imagegen::Place(code, versionAt - kCodeAt, d.version);
+  AreaBuilder area(static_cast<std::uint8_t>(d.type), static_cast<std::uint8_t>(d.chip),
+                   static_cast<std::uint8_t>(d.variant));
+  area.Add(HeadVersionRecord(d));
+  area.Add(d.bankCopy >= 0 ? ByteRecord(20, static_cast<std::uint8_t>(d.bankCopy))
+                           : ByteRecord(21, 0x00));
+  area.AddSmallCache(code);
+  AddIdentityRecords(d, area);
+  AddChipRecords(d, area, source, false);
+  const Bytes bytes = area.Build();
+  if (bytes.size() + 128 > d.page) return Fail(d.name + ": the area does not fit its page");
+  image = vantor::imagegen::Filled(d.length);
+  vantor::imagegen::Place(image, 0, bytes);
+  if (d.length >= 0x1008 && bytes.size() <= 0x1003) vantor::imagegen::Place(image, 0x1003, d.build);
+  return true;
+}
+
+bool PlaceTag(const ImageDescription& d, Bytes& image) {
+  if (d.tag < 0) return true;
+  const auto at = static_cast<std::size_t>(d.tag);
+  if (at + 2 > image.size()) return Fail(d.name + ": the tag lies beyond the image");
+  for (std::size_t i = at; i < at + 2; ++i) {
+    if (image[i] != 0xFF) return Fail(d.name + ": the tag overlaps the code or the area");
+  }
+  vantor::imagegen::Place(image, at, Bytes{0x55, 0xAA});
+  return true;
 }
 
 bool BuildImage(const ImageDescription& d, Bytes& image) {
   const std::uint32_t versionAt = d.length >= 0x10000 ? 0x100C : 0x11B;
   if (d.version.size() != 8 || d.build.size() != 5)
     return Fail(d.name + ": build or version missing");
+  if (d.area == 0) return BuildAreaFirstImage(d, image) && PlaceTag(d, image);
   if (d.code < 0x1014 || d.code > d.area || d.area + d.page > d.length) {
     return Fail(d.name + ": code, area and page do not fit the length");
   }
@@ -196,25 +272,19 @@ bool BuildImage(const ImageDescription& d, Bytes& image) {
   vantor::imagegen::Place(image, 0x1003, d.build);
   vantor::imagegen::Place(image, versionAt, d.version);
 
-  AreaBuilder area(static_cast<std::uint8_t>(d.type), static_cast<std::uint8_t>(d.chip));
-  area.Add(vantor::imagegen::VersionRecord(static_cast<std::uint16_t>(0x0300 | (d.chip & 0xFF)),
-                                           0x1060));
+  AreaBuilder area(static_cast<std::uint8_t>(d.type), static_cast<std::uint8_t>(d.chip),
+                   static_cast<std::uint8_t>(d.variant));
+  area.Add(HeadVersionRecord(d));
   if (d.bankCopy >= 0) area.Add(ByteRecord(20, static_cast<std::uint8_t>(d.bankCopy)));
-  area.Add(StringRecord(1, d.manufacturer));
-  area.Add(StringRecord(2, d.product));
-  area.Add(StringRecord(3, d.serial));
-  area.Add(vantor::imagegen::VidPidRecord(static_cast<std::uint16_t>(d.vid),
-                                          static_cast<std::uint16_t>(d.pid),
-                                          static_cast<std::uint16_t>(d.release)));
-  if (!d.iad.empty()) area.Add(StringRecord(7, d.iad));
-  AddChipRecords(d, area, source);
+  AddIdentityRecords(d, area);
+  AddChipRecords(d, area, source, true);
   const Bytes code = source.Take(32);
   area.AddCodeInfo(code);
   const Bytes bytes = area.Build();
   // The serial number patch rebuilds the area into the page and needs 128 bytes spare.
   if (bytes.size() + 128 > d.page) return Fail(d.name + ": the area does not fit its page");
   vantor::imagegen::Place(image, d.area, bytes);
-  return true;
+  return PlaceTag(d, image);
 }
 
 }  // namespace

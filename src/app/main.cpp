@@ -3,6 +3,7 @@
 // devices described in that directory instead of real USB devices.
 #include <cstdio>
 #include <cstdlib>
+#include <exception>
 #include <string>
 #include <vector>
 
@@ -11,7 +12,9 @@
 #include "platform/text.h"
 #include "sim/simulated_platform.h"
 
-int main(int argc, char** argv) {
+namespace {
+
+int RunTool(int argc, char** argv) {
   std::vector<std::wstring> args;
   args.reserve(static_cast<std::size_t>(argc));
   for (int i = 0; i < argc; ++i) args.push_back(vantor::platform::FromUtf8(argv[i]));
@@ -32,4 +35,23 @@ int main(int argc, char** argv) {
   }
   if (simDir != nullptr && *simDir != '\0') vantor::sim::UninstallSimulatedPlatform();
   return exitCode;
+}
+
+void ReportEscaped(const char* what) {
+  std::fprintf(stderr, "vantorfw: stopped by an unexpected error: %s\n", what);
+}
+
+}  // namespace
+
+// Whatever a step throws ends the run with a line saying so and exit code 1, never with
+// the runtime's abort.
+int main(int argc, char** argv) {
+  try {
+    return RunTool(argc, argv);
+  } catch (const std::exception& e) {
+    ReportEscaped(e.what());
+  } catch (...) {
+    ReportEscaped("unknown exception");
+  }
+  return 1;
 }

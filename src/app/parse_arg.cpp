@@ -339,11 +339,17 @@ int CParseArg::Excute_Arg() {
     resultFile.Write(CommandLineResultText(saveResult, result != 0));
     resultFile.Close();
   }
-  if (logType != 0 && burnLogOpen) {
-    flow = CurrentFlow();
-    burnLog.AppendResult(flow != nullptr ? flow->manufacturerText : std::wstring(), result != 0,
-                         GetLastResultCode());
-    burnLog.Close();
+  if (logType != 0) {
+    bool written = false;
+    if (burnLogOpen) {
+      flow = CurrentFlow();
+      written = burnLog.AppendResult(flow != nullptr ? flow->manufacturerText : std::wstring(),
+                                     result != 0, GetLastResultCode());
+      burnLog.Close();
+      // The operator must know the station's table lacks this run (a full disk, say).
+      if (!written) ConsolePrint("%s", kBurnResultNotWrittenLine);
+    }
+    resultRecordIncomplete = !written;
   }
   return result;
 }

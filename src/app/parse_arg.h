@@ -24,6 +24,8 @@ class CDevFlow;
 // The console line the device open prints when it fails.
 inline constexpr char kGetIcInfoFailLine[] = "Get IC Info Fail\n";
 inline constexpr char kLoadFileDataFailLine[] = "Load File Data Fail!\n";
+// The console line when the run's line could not be appended to burn_result.txt.
+inline constexpr char kBurnResultNotWrittenLine[] = "Can't Write burn_result.txt\n";
 // Images shorter than this cannot stand in for a missing firmware file.
 inline constexpr std::uint32_t kMinBuiltInImageLength = 0x10000;
 // The flash dump reads this much.
@@ -79,6 +81,9 @@ class CParseArg {
   std::int32_t saveResult = 0;
   std::uint32_t logType = 0;
   CBurnResultLog burnLog;
+  // Set by Excute_Arg when "LogType" asks for a burn_result.txt line and it is not there
+  // (the table could not be opened or the line not written).
+  bool resultRecordIncomplete = false;
   // Whether the prompt follows the tool's output (see AttachConsole).
   bool promptOn = false;
   // The location of the device last opened is kept by the device flow

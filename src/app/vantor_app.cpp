@@ -1,10 +1,13 @@
 #include "app/vantor_app.h"
 
 #include <atomic>
+#include <cstdio>
+#include <exception>
 #include <utility>
 
 #include "app/parse_arg.h"
 #include "app/tool_version.h"
+#include "app/usage.h"
 #include "config/ic_type_ini.h"
 #include "config/settings.h"
 #include "device/device_api.h"
@@ -49,8 +52,31 @@ CVantorApp::~CVantorApp() {
 CVantorApp* CVantorApp::Current() { return gCurrentApp.load(); }
 
 int CVantorApp::Run(const std::vector<std::wstring>& args) {
-  InitInstance(args);
-  return ExitInstance();
+  // Nothing thrown below may end the process on its own: the shutdown must still take
+  // device access down, and the run ends with 1.
+  try {
+    InitInstance(args);
+  } catch (const std::exception& e) {
+    ReportEscaped(e.what());
+  } catch (...) {
+    ReportEscaped("unknown exception");
+  }
+  int exitCode = kExitFailed;
+  try {
+    exitCode = ExitInstance();
+  } catch (const std::exception& e) {
+    ReportEscaped(e.what());
+  } catch (...) {
+    ReportEscaped("unknown exception");
+  }
+  return escaped_ ? kExitFailed : exitCode;
+}
+
+void CVantorApp::ReportEscaped(const char* what) {
+  if (CVantorApp* app = Current()) app->escaped_ = true;
+  DebugPrint("vantorfw: stopped by an unexpected error: %s\n", what);
+  std::fprintf(stderr, "vantorfw: stopped by an unexpected error: %s\n", what);
+  std::fflush(stderr);
 }
 
 bool CVantorApp::WantsCommandLine(const std::vector<std::wstring>& args) {
@@ -94,10 +120,26 @@ bool CVantorApp::InitInstance(const std::vector<std::wstring>& args) {
 }
 
 void CVantorApp::RunCommandLineMode(const std::vector<std::wstring>& args) {
-  if (ParseArg(args) != 1) return;
+  if (IsHelpRequest(args)) {
+    platform::AttachParentConsole();
+    platform::ConsoleWrite(UsageText());
+    commandLineEnd_ = CommandLineEnd::kUsage;
+    return;
+  }
+  if (ParseArg(args) != 1) {
+    commandLineEnd_ = CommandLineEnd::kUsageError;
+    std::fwrite(kUsageErrorLine.data(), 1, kUsageErrorLine.size(), stderr);
+    std::fflush(stderr);
+    return;
+  }
   SetCommandLineMode(true);
   AttachConsole();
-  if (LoadICTypeIni() != 0) ExcuteArg();
+  commandLineEnd_ = CommandLineEnd::kNotOpened;
+  if (LoadICTypeIni() != 0) {
+    ExcuteArg();
+    commandLineEnd_ = CommandLineEnd::kRan;
+    recordIncomplete_ = ResultRecordIncomplete();
+  }
   CloseDevice();
 }
 
@@ -147,6 +189,10 @@ int CVantorApp::LoadICTypeIni() {
 
 int CVantorApp::ExcuteArg() { return parser_ ? parser_->Excute_Arg() : 0; }
 
+bool CVantorApp::ResultRecordIncomplete() const {
+  return parser_ && parser_->resultRecordIncomplete;
+}
+
 void CVantorApp::CloseDevice() {
   if (CDevFlow* flow = CurrentFlow()) flow->DEV_CloseDevice();
 }
@@ -177,7 +223,20 @@ int CVantorApp::ExitInstance() {
 
   DeleteSettings();
   SetCommandLineMode(false);
-  return GetLastResultCode() != 0 ? 1 : 0;
+  const int byResult = GetLastResultCode() != 0 ? kExitFailed : kExitOk;
+  switch (commandLineEnd_) {
+    case CommandLineEnd::kUsage:
+      return kExitOk;
+    case CommandLineEnd::kUsageError:
+      return kExitUsage;
+    case CommandLineEnd::kNotOpened:
+      return kExitFailed;
+    case CommandLineEnd::kRan:
+      return byResult == kExitOk && recordIncomplete_ ? kExitRecordIncomplete : byResult;
+    case CommandLineEnd::kNone:
+      break;
+  }
+  return byResult;
 }
 
 }  // namespace vantor

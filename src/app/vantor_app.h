@@ -45,7 +45,11 @@ class CVantorApp {
   // Start-up, then the chosen front end. Returns false: no message loop follows, the
   // process goes on to the shutdown.
   bool InitInstance(const std::vector<std::wstring>& args);
-  // Shutdown; returns the exit code: 1 when LastResultCode is non-zero, else 0.
+  // Shutdown; returns the exit code. The window: 1 when LastResultCode is non-zero, else
+  // 0. The command line (app/usage.h): 0 for the usage, 2 for a command line it does not
+  // take, 1 when the device was not opened or the image not prepared, else 1 when
+  // LastResultCode is non-zero, 3 when the run passed but its burn_result.txt line is
+  // missing, 0 otherwise.
   int ExitInstance();
 
   // True when the arguments after the program select the command-line front end: there
@@ -79,13 +83,20 @@ class CVantorApp {
   virtual void AttachConsole();
   virtual int LoadICTypeIni();
   virtual int ExcuteArg();
+  // Whether the run's line should be in burn_result.txt but is not.
+  virtual bool ResultRecordIncomplete() const;
   virtual void CloseDevice();
   // The main window, run modally until it closes.
   virtual void RunMainWindow();
 
  private:
+  // How far the command line got; decides its exit code.
+  enum class CommandLineEnd { kNone, kUsage, kUsageError, kNotOpened, kRan };
+
   void RunCommandLineMode(const std::vector<std::wstring>& args);
   void RunWindowMode();
+  // A fault that escaped a step: reported on standard error and in the trace.
+  static void ReportEscaped(const char* what);
 
   std::unique_ptr<CICTypeIni> icTypes_;
   std::unique_ptr<CParseArg> parser_;
@@ -93,6 +104,9 @@ class CVantorApp {
   std::string versionText_;
   std::int32_t iniType_ = 0;
   std::int32_t libType_ = 0;
+  CommandLineEnd commandLineEnd_ = CommandLineEnd::kNone;
+  bool recordIncomplete_ = false;
+  bool escaped_ = false;
 };
 
 }  // namespace vantor

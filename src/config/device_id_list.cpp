@@ -1,8 +1,8 @@
 #include "config/device_id_list.h"
 
-#include <fstream>
 #include <memory>
 #include <mutex>
+#include <sstream>
 #include <string>
 
 #include "config/ic_type_ini.h"
@@ -76,8 +76,13 @@ bool MatchListFile(std::wstring_view deviceIdText) {
 }
 
 bool MatchListFile(std::string_view deviceIdText) {
-  std::ifstream in(platform::ProgramDirectory() / kIdListFileName, std::ios::binary);
-  if (!in) return false;
+  std::string text;
+  if (platform::ReadRegularFile(platform::ProgramDirectory() / kIdListFileName,
+                                platform::kMaxTextFileBytes,
+                                text) != platform::FileReadResult::kOk) {
+    return false;
+  }
+  std::istringstream in(text);
   std::string line;
   while (std::getline(in, line)) {
     const std::string_view entry = TrimBlanks(line);

@@ -1,8 +1,6 @@
 #include "config/ini_file.h"
 
-#include <fstream>
-#include <iterator>
-
+#include "platform/files.h"
 #include "platform/text.h"
 #include "platform/trace.h"
 
@@ -75,9 +73,13 @@ std::int32_t ConvertIntAutoBase(std::string_view text) {
 CIniFile::CIniFile(std::wstring path) : path_(std::move(path)) {}
 
 bool CIniFile::LoadFile() {
-  std::ifstream in(platform::ToUtf8(path_), std::ios::binary);
-  if (!in) return false;
-  std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  // A small text: a file that is none (a directory, a device, a FIFO) or is far too big
+  // for one is not read.
+  std::string bytes;
+  if (platform::ReadRegularFile(platform::ToUtf8(path_), platform::kMaxTextFileBytes, bytes) !=
+      platform::FileReadResult::kOk) {
+    return false;
+  }
   // Read as a text-mode stream reads: each CR LF pair arrives as a line feed, so a line
   // ending in CR CR LF keeps no carriage return once the line rules drop one.
   std::string text;

@@ -2,8 +2,6 @@
 
 #include <array>
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
 #include <memory>
 #include <mutex>
 #include <shared_mutex>
@@ -102,15 +100,17 @@ void LoadSettingsFrom(const std::filesystem::path& overrideFile) {
     ReplaceStoreText(platform::ResourceText(kSettingsResourceType, kSettingsResourceId));
     return;
   }
-  std::ifstream in(overrideFile, std::ios::binary);
-  if (!in) {
-    DebugPrint("Settings: cannot read %s; the defaults hold\n", overrideFile.string().c_str());
+  std::string text;
+  const platform::FileReadResult read =
+      platform::ReadRegularFile(overrideFile, platform::kMaxTextFileBytes, text);
+  if (read != platform::FileReadResult::kOk) {
+    DebugPrint("Settings: cannot read %s (%s); the defaults hold\n", overrideFile.string().c_str(),
+               platform::FileReadResultText(read));
     Store& store = TheStore();
     std::unique_lock lock(store.mutex);
     if (store.ini) store.ini->Clear();
     return;
   }
-  std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   DebugPrint("Settings: %s\n", overrideFile.string().c_str());
   ReplaceStoreText(text);
 }

@@ -133,7 +133,12 @@ int Lib_I2C_EEP8_WriteTag(LibHandle handle, std::uint32_t flags);
 
 // ---- Extension unit only ----
 
-// Fills `size` bytes at `address` with 0xFF (I2C_EEP16_Write).
+// The I2C EEPROM address space the chip reaches (20 address bits): no EEPROM behind it
+// holds more.
+inline constexpr std::uint32_t kEepromAddressLimit = 0x100000;
+
+// Fills `size` bytes at `address` with 0xFF (I2C_EEP16_Write). A range reaching past
+// kEepromAddressLimit fails at once (traced) and sends nothing.
 int Lib_I2C_EEP16_Erase(LibHandle handle, std::uint32_t address, std::uint32_t size,
                         std::uint32_t flags);
 int Lib_I2C_EEP16_Read(LibHandle handle, std::uint32_t address, std::uint32_t length,

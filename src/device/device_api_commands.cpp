@@ -5,6 +5,7 @@
 #include "device/device_api.h"
 #include "device/device_api_state.h"
 #include "device/ext_unit.h"
+#include "platform/trace.h"
 
 namespace vantor {
 
@@ -127,6 +128,11 @@ int Lib_I2C_EEP8_WriteTag(LibHandle, std::uint32_t flags) {
 }
 
 int Lib_I2C_EEP16_Erase(LibHandle, std::uint32_t address, std::uint32_t size, std::uint32_t) {
+  if (std::uint64_t{address} + size > kEepromAddressLimit) {
+    DebugPrint("Lib_I2C_EEP16_Erase: 0x%X bytes at 0x%X reach past the EEPROM's 0x%X\n", size,
+               address, kEepromAddressLimit);
+    return 0;
+  }
   return ForwardExtUnit([&](CExtUnit& xu) {
     const std::vector<std::uint8_t> blank(size, 0xFF);
     return xu.I2C_EEP16_Write(address, size, blank.data(), nullptr, nullptr);

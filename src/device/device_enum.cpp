@@ -5,6 +5,8 @@
 #include <cwchar>
 #include <utility>
 
+#include "device/device_info.h"
+#include "device/ext_unit_functions.h"
 #include "device/proxy_protocol.h"
 #include "device/vendor_functions.h"
 #include "platform/clock.h"
@@ -21,7 +23,6 @@ std::atomic<bool> gLocationPathsInUse{true};
 // The root port and its companion, packed so that both change together.
 std::atomic<std::uint64_t> gCompanion{0};
 
-constexpr std::uint16_t kChipIdRegister = 0xFE21;
 constexpr std::uint16_t kCompanionFamily = 0x1010;
 constexpr int kCompanionParentLimit = 5;
 
@@ -196,13 +197,25 @@ std::uint32_t WalkParents(P::DeviceInventory& inventory, P::DevInst start, CamDe
   return 0;
 }
 
+// The chip id registers through the device's command path: its vendor requests, or the
+// extension unit of a device that answers only there.
+bool ReadChipIdRegisters(const CamDevRecord& r, std::uint8_t (&chip)[2]) {
+  if (VendorReadMem(r.hKvProxyDevLow, r.hKvProxyDevHigh, kChipIdRegister, 2, chip) == 0) {
+    return true;
+  }
+  std::vector<std::uint8_t> config;
+  if (ReadConfigDescriptor(r, config) != 0) return false;
+  const std::optional<std::uint8_t> unit = FindCommandUnit(r, config);
+  return unit &&
+         ExtUnit_ReadMem(r.hKvProxyDevLow, r.hKvProxyDevHigh, *unit,
+                         static_cast<std::uint8_t>(r.interfaceNumber), kChipIdRegister, 2, chip);
+}
+
 // The root port above the device and its companion, for family 0x1010 chips.
 bool QueryCompanionPort(const CamDevRecord& record, P::DevInst device, std::uint32_t& rootPort,
                         std::uint32_t& companion) {
   std::uint8_t chip[2] = {};
-  if (VendorReadMem(record.hKvProxyDevLow, record.hKvProxyDevHigh, kChipIdRegister, 2, chip) != 0) {
-    return false;
-  }
+  if (!ReadChipIdRegisters(record, chip)) return false;
   const std::uint16_t family =
       static_cast<std::uint16_t>(((chip[1] >> 4) << 12) | (chip[0] & 0xF0));
   if (family != kCompanionFamily) return false;

@@ -4,10 +4,12 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
 #include "device/device_enum.h"
+#include "device/ext_unit_functions.h"
 #include "device/proxy_state.h"
 #include "device/sync_operate.h"
 #include "platform/debug_output.h"
@@ -32,7 +34,6 @@ constexpr std::size_t kMaxDriverFileBytes = 16u << 20;
 struct SetUpState {
   std::mutex mutex;
   std::uint32_t nativeMachine = kNativeMachineUnknown;
-  std::unique_ptr<P::NamedMutex> cmdLock;
   std::unique_ptr<P::InstanceFlagHold> flag;
   fs::path flagFile;
   bool socketsStarted = false;
@@ -170,8 +171,11 @@ DriverServiceActions DecideDriverServiceActions(bool present, bool replace, bool
 }
 
 bool DriverVersionIsLower(const P::FileVersion& installed, const P::FileVersion& candidate) {
-  return installed.major < candidate.major || installed.minor < candidate.minor ||
-         installed.build < candidate.build || installed.revision < candidate.revision;
+  // Most significant first: a newer installed driver is never replaced by an older one.
+  const auto key = [](const P::FileVersion& v) {
+    return std::tuple(v.major, v.minor, v.build, v.revision);
+  };
+  return key(installed) < key(candidate);
 }
 
 ProcessMachine QueryProcessMachine(P::ServiceManager& manager) {
@@ -247,11 +251,7 @@ std::uint32_t NativeMachine() {
   return state.nativeMachine;
 }
 
-P::NamedMutex* CmdLockHandle() {
-  SetUpState& state = State();
-  std::lock_guard lock(state.mutex);
-  return state.cmdLock.get();
-}
+P::NamedMutex* CmdLockHandle() { return ExtUnitFunctionLock(); }
 
 bool HoldsInstanceFlag() {
   SetUpState& state = State();
@@ -338,8 +338,8 @@ bool ProxyDriverSetUp() {
                P::GetLastError());
     return false;
   }
-  state.cmdLock = P::CreateNamedMutex(kCmdLockName);
-  if (!state.cmdLock) {
+  // The object-free extension-unit functions (identification, resets) take this lock.
+  if (!OpenExtUnitFunctionLock()) {
     DebugPrint("ProxyDriverSetUp: cannot open the command lock (%u)\n", P::GetLastError());
   }
   const std::uint16_t granted = manager->StartSockets(kSocketsVersion);
@@ -347,7 +347,7 @@ bool ProxyDriverSetUp() {
     DebugPrint("ProxyDriverSetUp: sockets library version %u.%u instead of 2.2\n",
                static_cast<unsigned>(granted & 0xFF), static_cast<unsigned>(granted >> 8));
     if (granted != 0) manager->StopSockets();
-    state.cmdLock.reset();
+    CloseExtUnitFunctionLock();
     CloseProxyDevice();
     return false;
   }
@@ -364,7 +364,7 @@ std::uint32_t ProxyDriverTearDown() {
     std::lock_guard lock(state.mutex);
     if (state.socketsStarted) manager->StopSockets();
     state.socketsStarted = false;
-    state.cmdLock.reset();
+    CloseExtUnitFunctionLock();
     flag = std::move(state.flag);
     flagFile = std::move(state.flagFile);
     state.flagFile.clear();

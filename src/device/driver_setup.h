@@ -63,8 +63,8 @@ struct DriverServiceActions {
 DriverServiceActions DecideDriverServiceActions(bool present, bool replace, bool running,
                                                 bool otherInstanceRunning);
 
-// Whether the installed driver is to be replaced by the candidate: lower in any one of
-// major, minor, build or revision (each compared on its own).
+// Whether the installed driver is to be replaced by the candidate: its version is lower,
+// comparing major, minor, build and revision as numbers, most significant first.
 bool DriverVersionIsLower(const platform::FileVersion& installed,
                           const platform::FileVersion& candidate);
 

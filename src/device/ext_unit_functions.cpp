@@ -7,8 +7,10 @@
 
 #include "device/cmd_block.h"
 #include "device/ext_unit_requests.h"
+#include "platform/device_inventory.h"
 #include "platform/last_error.h"
 #include "platform/named_mutex.h"
+#include "platform/trace.h"
 
 namespace vantor {
 
@@ -30,9 +32,19 @@ class Session {
       lock_ = gLock;
       waitMs_ = gLockWaitMs;
     }
+    if (!lock_) {
+      // The set-up never opened the lock: commands sent now would not be serialised with
+      // those of other processes, so none is sent.
+      DebugPrint("%s: no command lock; nothing is sent\n", label);
+      platform::SetLastError(platform::kErrorInvalidHandle);
+      return;
+    }
     bool failed = false;  // the functions go ahead whatever the wait gave
     guard_ = std::make_unique<CSyncOperate>(lock_.get(), &failed, label, waitMs_);
   }
+
+  // False when there is no lock to serialise the call with (the last error says so).
+  bool Usable() const { return lock_ != nullptr; }
 
   bool Command(const CmdBlock& block) {
     const CmdBlock::Bytes bytes = block.ToBytes();
@@ -107,9 +119,15 @@ void CloseExtUnitFunctionLock() {
   gLockWaitMs = kCmdLockWaitMs;
 }
 
+platform::NamedMutex* ExtUnitFunctionLock() {
+  std::lock_guard guard(gLockMutex);
+  return gLock.get();
+}
+
 bool ExtUnit_DevQualify(std::uint32_t devLow, std::uint32_t devHigh, std::uint8_t unitId,
                         std::uint8_t interfaceNumber) {
   Session s("ExtUnit_DevQualify", TargetOf(devLow, devHigh, unitId, interfaceNumber));
+  if (!s.Usable()) return false;
   std::uint8_t answer[kTransfer] = {};
   if (!s.Finish(s.Command(cmd::kDevQualify) && s.Read(answer, kTransfer))) return false;
   return std::memcmp(answer, kVendorSignature.data(), kVendorSignature.size()) == 0;
@@ -120,6 +138,7 @@ bool ExtUnit_GetDevStatus(std::uint32_t devLow, std::uint32_t devHigh, std::uint
                           std::uint8_t* buffer) {
   if (count != 0 && buffer == nullptr) return Refuse();
   Session s("ExtUnit_GetDevStatus", TargetOf(devLow, devHigh, unitId, interfaceNumber));
+  if (!s.Usable()) return false;
   const std::uint32_t pages = (count + kTransfer - 1) / kTransfer;
   bool ok = true;
   for (std::uint32_t i = 0; ok && i < pages; ++i) {
@@ -137,6 +156,7 @@ bool ExtUnit_ReadMem(std::uint32_t devLow, std::uint32_t devHigh, std::uint8_t u
                      std::uint8_t* buffer) {
   if (address > 0xFFFF || length > 0xFFFF || (length != 0 && buffer == nullptr)) return Refuse();
   Session s("ExtUnit_ReadMem", TargetOf(devLow, devHigh, unitId, interfaceNumber));
+  if (!s.Usable()) return false;
   const CmdBlock block =
       cmd::kReadMem.With(static_cast<std::uint16_t>(address), static_cast<std::uint16_t>(length));
   return s.Finish(s.Command(block) && s.Read(buffer, length));
@@ -147,6 +167,7 @@ bool ExtUnit_WriteMem(std::uint32_t devLow, std::uint32_t devHigh, std::uint8_t 
                       const std::uint8_t* buffer) {
   if (address > 0xFFFF || length > 0xFFFF || (length != 0 && buffer == nullptr)) return Refuse();
   Session s("ExtUnit_WriteMem", TargetOf(devLow, devHigh, unitId, interfaceNumber));
+  if (!s.Usable()) return false;
   const CmdBlock block =
       cmd::kWriteMem.With(static_cast<std::uint16_t>(address), static_cast<std::uint16_t>(length));
   return s.Finish(s.Command(block) && s.Write(buffer, length));
@@ -169,6 +190,7 @@ bool ExtUnit_Reset(std::uint32_t devLow, std::uint32_t devHigh, std::uint8_t uni
       return Refuse();
   }
   Session s("ExtUnit_Reset", TargetOf(devLow, devHigh, unitId, interfaceNumber));
+  if (!s.Usable()) return false;
   return s.Finish(s.Command(block));
 }
 

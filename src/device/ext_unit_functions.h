@@ -2,8 +2,8 @@
 // and reset logic uses before a device object exists. The first arguments name the
 // device (proxy device handle halves) and the unit (unit id, interface number). Each
 // function takes the process-wide command lock under its own name (ExtUnit_ReadMem, ...)
-// and performs its requests whatever the wait gave, releasing the lock when it owned
-// it. Data moves in transfers of 8 bytes, the last one only the remaining bytes.
+// and performs its requests whatever the wait gave (a time-out included), releasing the
+// lock when it owned it. Data moves in transfers of 8 bytes, the last one only the remaining bytes.
 //
 // Each returns true on success. On a failure it reads the command status and sends the
 // block FF 00 00 00 00 00 00 00 (both results ignored), and leaves the platform error of
@@ -19,11 +19,14 @@
 namespace vantor {
 
 // The process-wide handle of the command lock these functions take. The driver set-up
-// opens it at start-up (by kCmdLockName) and closes it at exit; without it each call
-// traces a failed wait and goes ahead. The name and wait are parameters for tests.
+// opens it at start-up (by kCmdLockName) and closes it at exit; without it every call
+// fails at once with error 6 (invalid handle) and sends nothing, since its commands
+// could interleave with another process's. The name and wait are parameters for tests.
 bool OpenExtUnitFunctionLock(const std::wstring& name = kCmdLockName,
                              std::uint32_t waitMs = kCmdLockWaitMs);
 void CloseExtUnitFunctionLock();
+// The lock opened, or null.
+platform::NamedMutex* ExtUnitFunctionLock();
 
 // Command 00 D0 (p2 8), one 8-byte read: true when it is "KESTRAL" and a zero byte.
 bool ExtUnit_DevQualify(std::uint32_t devLow, std::uint32_t devHigh, std::uint8_t unitId,

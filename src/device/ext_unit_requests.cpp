@@ -17,19 +17,33 @@ std::uint16_t IndexOf(const XuTarget& t) {
   return static_cast<std::uint16_t>(t.unitId << 8 | t.interfaceNumber);
 }
 
+// A data stage that moved fewer bytes than asked is a failed request: a short read would
+// leave stale bytes in the caller's buffer, a short write a partial command or data.
+bool Whole(bool ok, std::uint32_t moved, std::uint32_t length) {
+  if (ok && moved != length) {
+    platform::SetLastError(platform::kErrorInvalidData);
+    return false;
+  }
+  return ok;
+}
+
 }  // namespace
 
 bool XuSetCur(const XuTarget& target, std::uint8_t selector, const void* data,
               std::uint32_t length) {
-  return SendClassRequest(target.devLow, target.devHigh, kTypeClassOut, kXuSetCur,
-                          ValueOf(selector), IndexOf(target), const_cast<void*>(data), length,
-                          false, nullptr, kXuTimeoutMs);
+  std::uint32_t moved = 0;
+  const bool ok = SendClassRequest(target.devLow, target.devHigh, kTypeClassOut, kXuSetCur,
+                                   ValueOf(selector), IndexOf(target), const_cast<void*>(data),
+                                   length, false, &moved, kXuTimeoutMs);
+  return Whole(ok, moved, length);
 }
 
-bool XuGetCur(const XuTarget& target, std::uint8_t selector, void* data, std::uint32_t length,
-              std::uint32_t* moved) {
-  return SendClassRequest(target.devLow, target.devHigh, kTypeClassIn, kXuGetCur, ValueOf(selector),
-                          IndexOf(target), data, length, true, moved, kXuTimeoutMs);
+bool XuGetCur(const XuTarget& target, std::uint8_t selector, void* data, std::uint32_t length) {
+  std::uint32_t moved = 0;
+  const bool ok =
+      SendClassRequest(target.devLow, target.devHigh, kTypeClassIn, kXuGetCur, ValueOf(selector),
+                       IndexOf(target), data, length, true, &moved, kXuTimeoutMs);
+  return Whole(ok, moved, length);
 }
 
 bool XuGetLen(const XuTarget& target, std::uint8_t selector, std::uint16_t& length) {
@@ -40,10 +54,7 @@ bool XuGetLen(const XuTarget& target, std::uint8_t selector, std::uint16_t& leng
     return false;
   }
   // Half a length is no length.
-  if (moved != 2) {
-    platform::SetLastError(platform::kErrorInvalidData);
-    return false;
-  }
+  if (!Whole(true, moved, 2)) return false;
   length = static_cast<std::uint16_t>(answer[0] | answer[1] << 8);
   return true;
 }

@@ -1,7 +1,8 @@
 // Class requests to the controls of a vendor extension unit: SET_CUR, GET_CUR and GET_LEN
 // on the default pipe, wValue = control selector << 8, wIndex = unit id << 8 | interface
 // number, 5000 ms. Each returns true on success, else false with the platform's last
-// error (proxy_protocol.h).
+// error (proxy_protocol.h). A request whose data stage moved fewer bytes than asked fails
+// with error 13 (invalid data).
 #pragma once
 
 #include <cstdint>
@@ -27,8 +28,7 @@ struct XuTarget {
 
 bool XuSetCur(const XuTarget& target, std::uint8_t selector, const void* data,
               std::uint32_t length);
-bool XuGetCur(const XuTarget& target, std::uint8_t selector, void* data, std::uint32_t length,
-              std::uint32_t* moved = nullptr);
+bool XuGetCur(const XuTarget& target, std::uint8_t selector, void* data, std::uint32_t length);
 // The control's length (2 bytes, little-endian; fewer bytes fail with error 13).
 bool XuGetLen(const XuTarget& target, std::uint8_t selector, std::uint16_t& length);
 

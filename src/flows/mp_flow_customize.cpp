@@ -48,6 +48,14 @@ std::uint32_t CMpFlow_Customize::MP_OTPFreeEntries() {
   return kOtpVdEntries;
 }
 
+bool CMpFlow_Customize::MP_OTPTableReadable() {
+  std::uint8_t e[kOtpVdEntrySize];
+  for (std::uint32_t n = 0; n < kOtpVdEntries; ++n) {
+    if (!ReadVdEntry(n, e)) return false;
+  }
+  return true;
+}
+
 std::uint32_t CMpFlow_Customize::MP_OTPLastBlockOfKind(bool code) {
   const std::uint8_t flag = code ? kOtpFlagCode : kOtpFlagConfig;
   std::uint8_t e[kOtpVdEntrySize];

@@ -26,6 +26,10 @@ class CMpFlow_Customize : public CMpFlow4 {
   std::uint32_t MP_OTPBlockStart(std::uint32_t length);
   // Entries above the highest used one (16 when none is used).
   std::uint32_t MP_OTPFreeEntries();
+  // Whether every entry of the table can be read: the figures above count an entry that
+  // could not be read as unused, so without this they may be made up (a device without
+  // OTP answers no read at all).
+  bool MP_OTPTableReadable();
   // Length of the highest entry flagged code (true) or configuration (false); 0 when none.
   std::uint32_t MP_OTPLastBlockOfKind(bool code);
   // Start of the highest code or configuration entry of that length; 0 when none.

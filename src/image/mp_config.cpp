@@ -5,7 +5,6 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <limits>
 #include <mutex>
 #include <new>
 #include <system_error>
@@ -93,6 +92,29 @@ void ApplyImageType(const AreaHeader& header) {
   if (auto type = MemoryTypeFromImageType(header.imageType)) SetMemoryType(*type);
 }
 
+// A broken record chain: the window shows the box; without a window the notice is a
+// trace line only, the console stays the run's own.
+void ReportCorrupted() {
+  DebugPrint("%s\n", kConfigCorrupted);
+  platform::ShowWindowMessageBox(kConfigCorrupted);
+}
+
+// Whether the area the header at `offset` announces lies within the image.
+bool AreaFits(std::span<const std::uint8_t> image, std::uint32_t offset, const AreaHeader& header) {
+  if (offset <= image.size() && header.areaLength <= image.size() - offset) return true;
+  DebugPrint("The configuration area at 0x%X claims %u bytes; the image holds %zu from there\n",
+             offset, static_cast<unsigned>(header.areaLength),
+             offset <= image.size() ? image.size() - offset : 0);
+  return false;
+}
+
+// Where CheckConfigArea reads the area: 0xF000, or 0 for QX330 with an OTP memory type or
+// an image of 0x4000 bytes.
+std::uint32_t CheckAreaOffset(std::size_t length) {
+  if (IsQX330() && (GetMemoryType() == MemoryType::kOtp || length == kSmallImageLength)) return 0;
+  return kFixedAreaOffset;
+}
+
 std::span<const std::uint8_t> Bytes(const std::uint8_t* image, std::uint32_t length) {
   return image ? std::span<const std::uint8_t>(image, length) : std::span<const std::uint8_t>();
 }
@@ -111,8 +133,9 @@ bool CMpConfig::LoadImageFile() {
   if (imagePath.find(L':') == std::wstring::npos && imagePath.rfind(L"\\\\", 0) != 0) {
     path = platform::ProgramDirectory() / path;
   }
+  // Only a file: a directory, a device or a FIFO never names an image.
   std::error_code ec;
-  if (!fs::exists(path, ec) || fs::is_directory(path, ec)) return false;
+  if (!fs::is_regular_file(path, ec)) return false;
   path = fs::absolute(path, ec).lexically_normal();
   imagePath = platform::FromUtf8(path.string());
 
@@ -120,17 +143,16 @@ bool CMpConfig::LoadImageFile() {
   backupImage.clear();
   configA = nullptr;
 
-  const std::uintmax_t size = fs::file_size(path, ec);
-  if (ec || size == 0 || size > std::numeric_limits<std::uint32_t>::max()) return false;
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return false;
-  try {
-    imageA.resize(static_cast<std::size_t>(size));
-    in.read(reinterpret_cast<char*>(imageA.data()), static_cast<std::streamsize>(size));
-    if (static_cast<std::uintmax_t>(in.gcount()) != size) {
-      imageA.clear();
-      return false;
+  const platform::FileReadResult read =
+      platform::ReadRegularFile(path, platform::kMaxImageFileBytes, imageA);
+  if (read != platform::FileReadResult::kOk || imageA.empty()) {
+    if (read != platform::FileReadResult::kOk) {
+      DebugPrint("Can't load %s: %s\n", path.string().c_str(), platform::FileReadResultText(read));
     }
+    imageA.clear();
+    return false;
+  }
+  try {
     backupImage = imageA;
   } catch (const std::bad_alloc&) {
     imageA.clear();
@@ -176,10 +198,11 @@ const std::uint8_t* CMpConfig::LocateConfigArea(const std::uint8_t* image, std::
     DescriptorChain chain;
     chain.Attach(bytes.subspan(a));
     if (chain.header().HasSignature()) {
+      if (!AreaFits(bytes, a, chain.header())) return nullptr;
       if (chain.head().hasBankCopy && chain.head().bankCopy == kBankCopyAltPinMux) altPinMux = 1;
       noTag = a == 0 ? 1 : 0;
       imageChip = chain.header().chipType;
-      if (!ReadInfoAndCheck(bytes)) {
+      if (!ReadInfoAndCheck(bytes, a)) {
         imageChip = 0xFF;
         return nullptr;
       }
@@ -201,8 +224,9 @@ const std::uint8_t* CMpConfig::LocateConfigArea(const std::uint8_t* image, std::
 
   AreaHeader header;
   if (!ReadAreaHeader(bytes, 0, header) || !header.HasSignature()) return nullptr;
+  if (!AreaFits(bytes, 0, header)) return nullptr;
   imageChip = header.chipType;
-  if (!ReadInfoAndCheck(bytes)) {
+  if (!ReadInfoAndCheck(bytes, 0)) {
     imageChip = 0xFF;
     return nullptr;
   }
@@ -220,10 +244,13 @@ bool CMpConfig::ParseImageB() {
   return configB != nullptr;
 }
 
-// Both run for their effects; only a broken record chain decides the outcome.
-bool CMpConfig::ReadInfoAndCheck(std::span<const std::uint8_t> image) {
+// Both run for their effects; only a broken record chain decides the outcome, and for the
+// check at the fixed place only when that is where the area was found: elsewhere its
+// bytes are code that may look like a header.
+bool CMpConfig::ReadInfoAndCheck(std::span<const std::uint8_t> image, std::uint32_t areaOffset) {
   if (ReadImageInfoImpl(image) == AreaRead::kCorrupted) return false;
-  return CheckConfigAreaImpl(image) != AreaRead::kCorrupted;
+  const bool sameArea = CheckAreaOffset(image.size()) == areaOffset;
+  return CheckConfigAreaImpl(image, sameArea) != AreaRead::kCorrupted || !sameArea;
 }
 
 bool CMpConfig::ReadImageInfo(const std::uint8_t* image, std::uint32_t length) {
@@ -281,30 +308,33 @@ CMpConfig::AreaRead CMpConfig::ReadImageInfoImpl(std::span<const std::uint8_t> i
     }
   });
   if (walk == ChainWalk::kBroken) {
-    platform::ShowMessageBox(kConfigCorrupted);
+    ReportCorrupted();
     return AreaRead::kCorrupted;
   }
   return AreaRead::kOk;
 }
 
 bool CMpConfig::CheckConfigArea(const std::uint8_t* image, std::uint32_t length) {
-  return CheckConfigAreaImpl(Bytes(image, length)) == AreaRead::kOk;
+  return CheckConfigAreaImpl(Bytes(image, length), true) == AreaRead::kOk;
 }
 
-CMpConfig::AreaRead CMpConfig::CheckConfigAreaImpl(std::span<const std::uint8_t> image) {
-  std::uint32_t offset = kFixedAreaOffset;
-  if (IsQX330() && (GetMemoryType() == MemoryType::kOtp || image.size() == kSmallImageLength)) {
-    offset = 0;
-  }
+CMpConfig::AreaRead CMpConfig::CheckConfigAreaImpl(std::span<const std::uint8_t> image,
+                                                   bool report) {
+  const std::uint32_t offset = CheckAreaOffset(image.size());
   if (!HasAreaAt(image, offset)) return AreaRead::kFailed;
   DescriptorChain chain;
   chain.Attach(image.subspan(offset));
-  ApplyImageType(chain.header());
-  areaLength = chain.header().areaLength;
+  // A header whose chain is broken sets nothing: it may be code that only looks like one.
   if (chain.Walk(nullptr) == ChainWalk::kBroken) {
-    platform::ShowMessageBox(kConfigCorrupted);
+    if (report) {
+      ReportCorrupted();
+    } else {
+      DebugPrint("Bytes at 0x%X look like an area header, but no record chain follows\n", offset);
+    }
     return AreaRead::kCorrupted;
   }
+  ApplyImageType(chain.header());
+  areaLength = chain.header().areaLength;
   return AreaRead::kOk;
 }
 

@@ -121,8 +121,9 @@ class CMpConfig : public CDumpStr {
  private:
   enum class AreaRead { kOk, kFailed, kCorrupted };
   AreaRead ReadImageInfoImpl(std::span<const std::uint8_t> image);
-  AreaRead CheckConfigAreaImpl(std::span<const std::uint8_t> image);
-  bool ReadInfoAndCheck(std::span<const std::uint8_t> image);
+  // `report`: a broken chain is the located area's and shows "Config file corrupted".
+  AreaRead CheckConfigAreaImpl(std::span<const std::uint8_t> image, bool report);
+  bool ReadInfoAndCheck(std::span<const std::uint8_t> image, std::uint32_t areaOffset);
 };
 
 // Chip type codes 8 and 9 count as equal; all others must be equal.

@@ -51,6 +51,19 @@ UserNotices* SetUserNotices(UserNotices* notices) {
   return std::exchange(gNotices, notices);
 }
 
+void ShowWindowMessageBox(std::string_view text) {
+  MessageBoxHandler handler;
+  {
+    std::lock_guard lock(gMutex);
+    handler = gHandler;
+  }
+  if (handler) {
+    handler(text);
+  } else if (UserNotices* notices = Notices()) {
+    notices->ShowBox(text, {});
+  }
+}
+
 void ShowMessageBox(std::string_view text) { ShowMessageBox(text, {}); }
 
 void ShowMessageBox(std::string_view text, std::string_view caption) {

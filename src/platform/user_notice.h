@@ -39,6 +39,10 @@ std::optional<std::string> AskText(std::string_view caption);
 
 // Message boxes only, ahead of any front end (tests that record the texts). Null removes
 // it; returns the one it replaces.
+// A box only a window shows (through the handler or the front end), nowhere without one:
+// the caller traces the text.
+void ShowWindowMessageBox(std::string_view text);
+
 using MessageBoxHandler = std::function<void(std::string_view text)>;
 MessageBoxHandler SetMessageBoxHandler(MessageBoxHandler handler);
 

@@ -68,6 +68,12 @@ int CDevFlow::DEV_RunCommand(char letter, const std::wstring& file) {
         DebugPrint("Load File Data Fail!\n");
         return 0;
       }
+      if (!MP_OTPTableReadable()) {
+        // Without the block table there are no figures to give.
+        PostFlowMessage(WM_FLOW_ERROR, msg::kReadOtpFail);
+        selection::TraceAndEcho("Read OTP Fail!\n");
+        return 0;
+      }
       const std::uint32_t lastLength = MP_OTPLastBlockLen();
       const std::uint32_t used = lastLength + MP_OTPBlockStart(lastLength);
       otpUsedBytes = used;

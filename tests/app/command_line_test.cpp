@@ -4,13 +4,16 @@
 // its current directory (burn_result.txt) a third scratch directory. Every run has a
 // time-out, so a hang fails instead of blocking.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "app/usage.h"
 #include "child_process.h"
 #include "config/builtin_images.h"
 #include "device/device_api.h"
@@ -38,6 +41,7 @@ struct ToolRun {
 
 std::string ReadOrNone(const fs::path& file) {
   if (fs::is_directory(file)) return "<directory>";
+  if (fs::exists(file) && !fs::is_regular_file(file)) return "<not a file>";
   return fs::exists(file) ? ReadFileBytes(file) : std::string("<none>");
 }
 
@@ -98,7 +102,11 @@ class CommandLineTest : public ::testing::Test {
     test::ChildOptions options;
     options.args = args;
     options.env = {"VANTOR_SIM=" + simDir_.string()};
-    if (!settingsText_.empty()) options.env.push_back("VANTOR_SETTINGS=" + settings_.string());
+    if (!settingsPath_.empty()) {
+      options.env.push_back("VANTOR_SETTINGS=" + settingsPath_.string());
+    } else if (!settingsText_.empty()) {
+      options.env.push_back("VANTOR_SETTINGS=" + settings_.string());
+    }
     if (traceOn_) options.env.push_back("VANTOR_TRACE=1");
     options.workingDir = io_.path();
     options.stdoutFile = io_ / "out.txt";
@@ -119,7 +127,8 @@ class CommandLineTest : public ::testing::Test {
   fs::path simDir_ = io_ / "bus";
   fs::path settings_ = io_ / "settings.ini";
   std::string settingsText_;
-  bool traceOn_ = false;  // the trace lines on standard error
+  fs::path settingsPath_;  // VANTOR_SETTINGS names this path instead of settings_
+  bool traceOn_ = false;   // the trace lines on standard error
 };
 
 // Settings that open the device by index (no ID list), so any profile is taken.
@@ -278,6 +287,32 @@ TEST_F(CommandLineTest, DetectLimitsTheTimesToTheFreeBlockEntries) {
   EXPECT_EQ(run.exitCode, 0);
 }
 
+// Figures of an OTP table that could not be read would be made up: the check fails.
+TEST_F(CommandLineTest, DetectFailsWhenTheOtpCannotBeRead) {
+  WriteFileBytes(dir_ / "otp.rfw", OtpImageFile(0x1000));
+  UseSettings("[Vantor Config]\nCheckVIDPID_INI=0\nSaveResultToFile=1\nLogType=1\n");
+  struct Case {
+    const char* what;
+    const char* devices;
+    const char* manufacturer;
+  } cases[] = {
+      {"a device without OTP", "[d]\nprofile = flash-old\n", "KV0310-000001"},
+      {"every OTP read fails", "[d]\nprofile = otp\nfault_stall = cmd 02 D7\n", "KV0340-000001"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    fs::remove_all(simDir_);
+    WriteSim(c.devices);
+    ToolRun run = RunTool({"-f", "-detect", "otp.rfw"});
+    EXPECT_EQ(run.out, "\nRead OTP Fail!\n") << run.err;
+    EXPECT_EQ(run.resultTxt, "fail");
+    EXPECT_NE(run.burnLog.find(std::string(c.manufacturer) + ",             Fail,    41928:"),
+              std::string::npos)
+        << run.burnLog;
+    EXPECT_EQ(run.exitCode, 1);
+  }
+}
+
 TEST_F(CommandLineTest, NoDevice) {
   InitSim({});
   struct Case {
@@ -286,10 +321,10 @@ TEST_F(CommandLineTest, NoDevice) {
     std::string out;
     int exitCode;
   } cases[] = {
-      // By the ID list: the open echoes its line and leaves the last result code 0.
+      // Either way the run did not do what it was asked for: exit code 1 (by the ID list
+      // the last result code stays 0; by index it is "Detect Device Fail!").
       {"by the ID list", "[Vantor Config]\nCheckVIDPID_INI=1\nSaveResultToFile=1\n",
-       "\nCannot find Korvane USB Audio!\nGet IC Info Fail\n", 0},
-      // By index: "Detect Device Fail!" is the last result.
+       "\nCannot find Korvane USB Audio!\nGet IC Info Fail\n", 1},
       {"by index", kByIndex, "\nGet IC Info Fail\n", 1},
   };
   for (const Case& c : cases) {
@@ -419,8 +454,9 @@ TEST_F(CommandLineTest, RejectedCallsTouchNoDevice) {
     SCOPED_TRACE(c.args[0] + " (" + std::to_string(c.args.size()) + " arguments)");
     ToolRun run = RunTool(c.args);
     EXPECT_EQ(run.out, "") << "nothing on the console";
+    EXPECT_EQ(run.err, kUsageErrorLine) << "a hint on standard error";
     EXPECT_EQ(run.resultTxt, c.resultTxt);
-    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(run.exitCode, kExitUsage) << "a usage error";
     const std::string stats = ReadFileBytes(simDir_ / "stats.ini");
     EXPECT_NE(stats.find("[run]\nvirtual_ms = 0\ndescriptor_transfers = 0\nvendor_transfers = "
                          "0\nclass_transfers = 0\n"),
@@ -494,6 +530,101 @@ TEST_F(CommandLineTest, BadFilesNeverCrashOrHang) {
       }
     }
   }
+}
+
+TEST_F(CommandLineTest, ABrokenRecordChainIsATraceLineNotAConsoleLine) {
+  // A QX330 image whose area at 0xF000 has a record chain that stands still.
+  InitSim({"flash-new"});
+  UseSettings(kByIndex);
+  std::string image(0x10000, '\0');
+  const char area[] = {
+      0x55, static_cast<char>(0xA5), static_cast<char>(21 << 3), 40, 0, 3, 5, 1, 'A', 0, 0, 0, 7};
+  image.replace(0xF000, sizeof area, area, sizeof area);
+  WriteFileBytes(dir_ / "broken.rfw", image);
+  traceOn_ = true;
+  ToolRun run = RunTool({"-f", "-verify", "broken.rfw"});
+  EXPECT_EQ(run.out.find("Config file corrupted"), std::string::npos) << run.out;
+  EXPECT_NE(run.err.find("Config file corrupted"), std::string::npos) << run.err;
+  EXPECT_EQ(run.out.rfind("\nBegin to Verify fw!\r\n", 0), 0u) << run.out;
+  EXPECT_EQ(run.exitCode, 1);
+}
+
+// Input that is no file (a FIFO nobody writes, a directory, a device) is refused before
+// it is read, with the outcome of a file that cannot be read: the run neither blocks nor
+// stops.
+TEST_F(CommandLineTest, InputThatIsNoFileIsRefusedLikeAnUnreadableFile) {
+  InitSim({"flash-old"});
+  auto fifo = [](const fs::path& path) { ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0); };
+  struct Case {
+    const char* what;
+    std::string settings;  // the settings text, or "@<name>" to name a bad file
+    const char* badName;   // what is made bad, beside the program (or in io_)
+    std::function<void(const fs::path&)> makeBad;
+    std::function<void(const fs::path&)> makeUnreadable;  // the comparison run's file
+    std::vector<std::string> args;
+  };
+  const auto missing = [](const fs::path&) {};
+  const auto folder = [](const fs::path& path) { fs::create_directory(path); };
+  const auto empty = [](const fs::path& path) { WriteFileBytes(path, ""); };
+  const Case cases[] = {
+      {"settings from a FIFO", "@", "settings.fifo", fifo, missing, {"-f", "-version", "x"}},
+      {"settings from a directory", "@", "settings.dir", folder, missing, {"-f", "-version", "x"}},
+      {"an IC type definition that is a FIFO",
+       "[Vantor Config]\nIni Type=1\n",
+       "QX310.ini",
+       fifo,
+       empty,
+       {"-f", "-version", "x"}},
+      {"an ID list that is a FIFO",
+       "[Vantor Config]\nCheckVIDPID_INI=2\nSaveResultToFile=1\n",
+       "VidPidList.ini",
+       fifo,
+       missing,
+       {"-f", "-version", "x"}},
+      {"a firmware file that is a FIFO",
+       std::string(kByIndex),
+       "fw.rfw",
+       fifo,
+       missing,
+       {"-f", "-write", "fw.rfw"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    ToolRun runs[2];
+    for (int bad = 0; bad < 2; ++bad) {
+      const bool inIo = c.settings == "@";
+      const fs::path path = (inIo ? io_.path() : dir_.path()) / c.badName;
+      fs::remove_all(path);
+      (bad ? c.makeBad : c.makeUnreadable)(path);
+      if (inIo) {
+        settingsPath_ = path;
+      } else {
+        settingsPath_.clear();
+        UseSettings(c.settings);
+      }
+      runs[bad] = RunTool(c.args);
+      fs::remove_all(path);
+    }
+    EXPECT_EQ(runs[1].out, runs[0].out) << runs[1].err;
+    EXPECT_EQ(runs[1].resultTxt, runs[0].resultTxt);
+    EXPECT_EQ(runs[1].exitCode, runs[0].exitCode);
+  }
+  settingsPath_.clear();
+}
+
+// A settings "file" that never ends is not read at all.
+TEST_F(CommandLineTest, SettingsFromADeviceAreRefused) {
+  InitSim({"flash-old"});
+  for (const char* device : {"/dev/zero", "/dev/urandom"}) {
+    SCOPED_TRACE(device);
+    settingsPath_ = device;
+    traceOn_ = true;
+    ToolRun run = RunTool({"-f", "-version", "x"});
+    EXPECT_EQ(run.out, VersionOutput("0x01-0001-0001"));
+    EXPECT_NE(run.err.find("not a regular file"), std::string::npos) << run.err;
+    EXPECT_EQ(run.exitCode, 0);
+  }
+  settingsPath_.clear();
 }
 
 TEST_F(CommandLineTest, NoUsableBuiltInImageToStandInForTheFile) {
@@ -587,7 +718,8 @@ TEST_F(CommandLineTest, ResultLineOfEveryRunAndAnUnopenableTable) {
   run = RunTool({"-f", "-version"}, false);
   EXPECT_EQ(run.burnLog.size(), header.size() + 2 * line.size());
 
-  // The table cannot be opened: the message, and the run goes on without its line.
+  // The table cannot be opened: the message, and the run goes on without its line; the
+  // exit code says the station's record is incomplete.
   fs::remove(io_ / "burn_result.txt");
   fs::create_directory(io_ / "burn_result.txt");
   run = RunTool({"-f", "-version"}, false);
@@ -595,7 +727,68 @@ TEST_F(CommandLineTest, ResultLineOfEveryRunAndAnUnopenableTable) {
             "\nCan't Open burn_result.txt\nBegin to Get FW Ver!\r\nCurrent FW Version: "
             "0x01-0001-0001!\r\n");
   EXPECT_EQ(run.resultTxt, "fail");
-  EXPECT_EQ(run.exitCode, 0);
+  EXPECT_EQ(run.exitCode, kExitRecordIncomplete);
+}
+
+// A full disk: the line cannot be appended. The operator is told on the console, and the
+// exit code says the record is incomplete (a failed run keeps its 1).
+TEST_F(CommandLineTest, AResultLineThatCannotBeWrittenIsReported) {
+  InitSim({"flash-old"});
+  fs::create_symlink("/dev/full", io_ / "burn_result.txt");
+  struct Case {
+    const char* settings;
+    int exitCode;
+  } cases[] = {
+      {"[Vantor Config]\nSaveResultToFile=1\nLogType=1\n", kExitRecordIncomplete},
+      // A device the ID list refuses does not run, so no line is due.
+      {"[Vantor Config]\nCheckVIDPID_INI=1\nLogType=1\nLockPort=1\nPortNo=7\n", kExitFailed},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.settings);
+    UseSettings(c.settings);
+    ToolRun run = RunTool({"-f", "-version"}, false);
+    EXPECT_EQ(run.exitCode, c.exitCode);
+    if (c.exitCode == kExitRecordIncomplete) {
+      EXPECT_EQ(run.out,
+                "\nBegin to Get FW Ver!\r\nCurrent FW Version: 0x01-0001-0001!\r\nCan't Write "
+                "burn_result.txt\n");
+      EXPECT_EQ(run.resultTxt, "fail");
+    }
+  }
+  // A run that failed keeps exit code 1 and still says the line is missing.
+  WriteSim("[d]\nprofile = flash-old\nfault_busy = 1\n");
+  UseSettings("[Vantor Config]\nLogType=1\n");
+  ToolRun run = RunTool({"-f", "-erase", "x"}, false);
+  EXPECT_EQ(run.out, "\nBegin to Erase!\r\nErase fail!\r\nCan't Write burn_result.txt\n");
+  EXPECT_EQ(run.exitCode, kExitFailed);
+}
+
+TEST_F(CommandLineTest, HelpPrintsTheUsageAndTouchesNothing) {
+  InitSim({"flash-old"});
+  UseSettings("[Vantor Config]\nSaveResultToFile=1\nLogType=1\n");
+  for (const char* help : {"-h", "--help", "/?", "-H"}) {
+    SCOPED_TRACE(help);
+    ToolRun run = RunTool({help});
+    EXPECT_EQ(run.out, UsageText());
+    EXPECT_EQ(run.exitCode, kExitOk);
+    EXPECT_EQ(run.resultTxt, "<none>");
+    EXPECT_EQ(run.burnLog, "<none>");
+    const std::string stats = ReadFileBytes(simDir_ / "stats.ini");
+    EXPECT_NE(stats.find("vendor_transfers = 0\nclass_transfers = 0\n"), std::string::npos)
+        << stats;
+  }
+  // What the usage names: both grammars, every action, -d, the exit codes and each
+  // environment variable the tool reads.
+  const std::string usage = UsageText();
+  for (const char* part :
+       {"vantorfw -f ACTION FILE [-d INDEX]", "vantorfw -f FILE.rfw", "-write", "-verify", "-erase",
+        "-version", "-detect", "-dumpotp", "-dumpspi", "-d INDEX", "VANTOR_SETTINGS",
+        "VANTOR_SIM=", "VANTOR_SIM_LOG", "VANTOR_TRACE", "  2  the command line"}) {
+    EXPECT_NE(usage.find(part), std::string::npos) << part;
+  }
+  // Help beside other arguments is not help.
+  ToolRun run = RunTool({"-h", "x"});
+  EXPECT_EQ(run.exitCode, kExitUsage);
 }
 
 TEST_F(CommandLineTest, DeviceVanishingDuringTheVersionReadEndsCleanly) {

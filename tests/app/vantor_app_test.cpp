@@ -6,10 +6,12 @@
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "app/tool_version.h"
+#include "app/usage.h"
 #include "child_process.h"
 #include "config/settings.h"
 #include "flows/last_result.h"
@@ -72,6 +74,8 @@ class RecordingApp : public CVantorApp {
   int parseResult = 1;
   int loadResult = 1;
   std::int32_t codeAfterAction = 0;
+  bool recordIncomplete = false;
+  bool throwInLoad = false;
 
  protected:
   void Note(const std::string& what) {
@@ -88,6 +92,7 @@ class RecordingApp : public CVantorApp {
   }
   int LoadICTypeIni() override {
     Note("LoadICTypeIni");
+    if (throwInLoad) throw std::runtime_error("a fault nobody caught");
     return loadResult;
   }
   int ExcuteArg() override {
@@ -95,6 +100,7 @@ class RecordingApp : public CVantorApp {
     SetLastResultCode(codeAfterAction);
     return codeAfterAction == 0;
   }
+  bool ResultRecordIncomplete() const override { return recordIncomplete; }
   void CloseDevice() override { Note("CloseDevice"); }
   void RunMainWindow() override { Note("RunMainWindow"); }
 };
@@ -132,22 +138,30 @@ TEST_F(VantorAppTest, StartUpAndShutdownOrderPerFrontEnd) {
     int loadResult;
     std::vector<std::string> middle;
     const char* shutdownMark;  // the command-line mode flag stays set through shutdown
+    int exitCode;
   } cases[] = {
-      {"window", {L"vantorfw"}, 1, 1, {"RunMainWindow"}, ""},
-      {"forcerestart", {L"vantorfw", L"/FORCErestart"}, 1, 1, {"RunMainWindow"}, ""},
+      {"window", {L"vantorfw"}, 1, 1, {"RunMainWindow"}, "", 0},
+      {"forcerestart", {L"vantorfw", L"/FORCErestart"}, 1, 1, {"RunMainWindow"}, "", 0},
       {"command line",
        {L"vantorfw", L"-f", L"-write", L"fw.rfw"},
        1,
        1,
        {"ParseArg 4", "LoadICTypeIni [cl]", "ExcuteArg [cl]", "CloseDevice [cl]"},
-       " [cl]"},
-      {"rejected arguments", {L"vantorfw", L"-s"}, 0, 1, {"ParseArg 2"}, ""},
+       " [cl]",
+       0},
+      // A usage error: the run did not do what it was asked for.
+      {"rejected arguments", {L"vantorfw", L"-s"}, 0, 1, {"ParseArg 2"}, "", 2},
       {"device not opened",
        {L"vantorfw", L"-f", L"-erase", L"x"},
        1,
        0,
        {"ParseArg 4", "LoadICTypeIni [cl]", "CloseDevice [cl]"},
-       " [cl]"},
+       " [cl]",
+       1},
+      // The usage is printed; nothing is parsed and no device is opened.
+      {"help", {L"vantorfw", L"-h"}, 1, 1, {}, "", 0},
+      {"long help", {L"vantorfw", L"--HELP"}, 1, 1, {}, "", 0},
+      {"help as on Windows", {L"vantorfw", L"/?"}, 1, 1, {}, "", 0},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -155,7 +169,7 @@ TEST_F(VantorAppTest, StartUpAndShutdownOrderPerFrontEnd) {
     app.parseResult = c.parseResult;
     app.loadResult = c.loadResult;
     EXPECT_EQ(CVantorApp::Current(), &app);
-    EXPECT_EQ(app.Run(c.args), 0);
+    EXPECT_EQ(app.Run(c.args), c.exitCode);
     std::vector<std::string> expected = head;
     expected.insert(expected.end(), c.middle.begin(), c.middle.end());
     expected.push_back(std::string("DeleteGlobalObjects") + c.shutdownMark);
@@ -179,6 +193,47 @@ TEST_F(VantorAppTest, ExitCodeFollowsLastResultCode) {
     EXPECT_EQ(app.Run({L"vantorfw", L"-f", L"-write", L"fw.rfw"}), c.exitCode) << c.code;
     SetLastResultCode(0);
   }
+}
+
+// The command line's exit code: a run that did not do what it was asked for never ends
+// with 0, and one whose result line is missing from burn_result.txt says so.
+TEST_F(VantorAppTest, CommandLineExitCodes) {
+  struct Case {
+    const char* what;
+    int loadResult;
+    std::int32_t code;
+    bool recordIncomplete;
+    int exitCode;
+  } cases[] = {
+      {"passed", 1, 0, false, kExitOk},
+      {"failed", 1, 41706, false, kExitFailed},
+      {"device not opened, nothing reported", 0, 0, false, kExitFailed},
+      {"passed, result line missing", 1, 0, true, kExitRecordIncomplete},
+      // A failure is the news that matters; the console says the line is missing too.
+      {"failed, result line missing", 1, 41706, true, kExitFailed},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    RecordingApp app;
+    app.loadResult = c.loadResult;
+    app.codeAfterAction = c.code;
+    app.recordIncomplete = c.recordIncomplete;
+    EXPECT_EQ(app.Run({L"vantorfw", L"-f", L"-write", L"fw.rfw"}), c.exitCode);
+    SetLastResultCode(0);
+  }
+  EXPECT_EQ(kExitUsage, 2);
+}
+
+// A fault that throws is caught at the front end: it is reported, the shutdown still
+// runs (the driver is taken down), and the run ends with 1.
+TEST_F(VantorAppTest, AnExceptionEndsTheRunWithItsShutdown) {
+  RecordingApp app;
+  app.throwInLoad = true;
+  test::DebugCapture capture;
+  EXPECT_EQ(app.Run({L"vantorfw", L"-f", L"-write", L"fw.rfw"}), 1);
+  ASSERT_FALSE(app.calls.empty());
+  EXPECT_EQ(app.calls.back(), "LibUninit 0 [cl]");
+  EXPECT_TRUE(capture.Contains("a fault nobody caught")) << capture.All();
 }
 
 TEST_F(VantorAppTest, SettingsLiveFromStartUpToShutdown) {

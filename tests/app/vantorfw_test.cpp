@@ -64,21 +64,23 @@ TEST_F(VantorfwTest, FrontEndChoiceAndExitCode) {
   struct Case {
     std::vector<std::string> args;
     bool window;
+    int exitCode;
   } cases[] = {
-      {{}, true},
-      {{"/forcerestart"}, true},
-      {{"/FORCERESTART"}, true},
-      {{"/ForceRestart"}, true},
-      {{"/forcerestart", "-f"}, false},
-      {{"-f", "-version"}, false},
-      {{"-s"}, false},
+      {{}, true, 0},
+      {{"/forcerestart"}, true, 0},
+      {{"/FORCERESTART"}, true, 0},
+      {{"/ForceRestart"}, true, 0},
+      // Runs that find no device (nothing is attached) and a call the parser rejects.
+      {{"/forcerestart", "-f"}, false, 1},
+      {{"-f", "-version"}, false, 1},
+      {{"-s"}, false, 2},
   };
   for (const Case& c : cases) {
     std::string shown;
     for (const auto& a : c.args) shown += a + " ";
     SCOPED_TRACE("arguments: " + shown);
     RunResult r = Run(c.args);
-    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(r.exitCode, c.exitCode);
     if (c.window) {
       EXPECT_EQ(r.out, kWindowModeLine);
       EXPECT_NE(r.err.find("Front end: window\r\n"), std::string::npos) << r.err;

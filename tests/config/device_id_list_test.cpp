@@ -6,6 +6,7 @@
 #include <sstream>
 
 #include "device/vendor_ids.h"
+#include "platform/files.h"
 #include "platform/resources.h"
 #include "support/scoped_program_dir.h"
 
@@ -119,6 +120,16 @@ TEST_F(IdListFile, EntriesMustNameTheRelease) {
 
 TEST_F(IdListFile, ADirectoryOfThatNameMatchesNothing) {
   std::filesystem::create_directory(dir.path() / kIdListFileName);
+  EXPECT_FALSE(MatchListFile(IdText(0x3A4B, 0x0310, 0x0100)));
+}
+
+// A list is a small text: one beyond the limit is not read, like one that cannot be.
+TEST_F(IdListFile, AListBeyondTheLimitMatchesNothing) {
+  const std::string entry = "VID_3A4B&PID_0310&REV_0100\r\n";
+  std::string text = entry + std::string(platform::kMaxTextFileBytes - entry.size(), ' ');
+  dir.Write(kIdListFileName, text);
+  EXPECT_TRUE(MatchListFile(IdText(0x3A4B, 0x0310, 0x0100)));
+  dir.Write(kIdListFileName, text + " ");
   EXPECT_FALSE(MatchListFile(IdText(0x3A4B, 0x0310, 0x0100)));
 }
 

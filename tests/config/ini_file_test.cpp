@@ -164,5 +164,30 @@ TEST(CIniFileLoad, FileIsReadAsText) {
   EXPECT_FALSE(missing.LoadFile());
 }
 
+// Only a regular file of at most 1 MiB is read: a directory or a text beyond the limit
+// fails like a missing file (an IC type definition is a few hundred bytes).
+TEST(CIniFileLoad, OnlyABoundedRegularFileIsRead) {
+  namespace fs = std::filesystem;
+  const fs::path dir = platform::TempDirectory() / ("vantor_ini_dir_" + std::to_string(::getpid()));
+  fs::remove_all(dir);
+  fs::create_directories(dir / "folder.ini");
+  const std::string text = "[Vantor Config]\nIc Name=QX330\n";
+  std::ofstream(dir / "at.ini", std::ios::binary)
+      << text << std::string(platform::kMaxTextFileBytes - text.size(), '\n');
+  std::ofstream(dir / "over.ini", std::ios::binary)
+      << text << std::string(platform::kMaxTextFileBytes - text.size() + 1, '\n');
+  struct Case {
+    fs::path path;
+    bool loads;
+  } cases[] = {{dir / "at.ini", true}, {dir / "over.ini", false}, {dir / "folder.ini", false}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.path.string());
+    CUserIni ini(c.path.wstring());
+    EXPECT_EQ(ini.LoadFile(), c.loads);
+    EXPECT_EQ(ini.GetString("Vantor Config", "Ic Name", ""), c.loads ? "QX330" : "");
+  }
+  fs::remove_all(dir);
+}
+
 }  // namespace
 }  // namespace vantor

@@ -175,6 +175,37 @@ TEST_F(SettingsTest, BadOverrideFilesLeaveDefaultsAndSayWhy) {
   }
 }
 
+// What cannot be a settings file is refused before it is read, with the outcome of an
+// unreadable file: the defaults hold, and the trace says why.
+TEST_F(SettingsTest, OnlyABoundedRegularFileIsRead) {
+  const std::string text = "[Vantor Config]\nLogType=1\n";
+  fs::create_directory(dir_ / "folder.ini");
+  Write("at.ini", text + std::string(platform::kMaxTextFileBytes - text.size(), '\n'));
+  Write("over.ini", text + std::string(platform::kMaxTextFileBytes - text.size() + 1, '\n'));
+  struct Case {
+    const char* name;
+    fs::path file;
+    const char* trace;  // null: the file loads
+  } cases[] = {
+      {"at the limit", dir_ / "at.ini", nullptr},
+      {"over the limit", dir_ / "over.ini", "cannot read"},
+      {"directory", dir_ / "folder.ini", "cannot read"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    LoadSettingsFrom({});
+    test::DebugCapture capture;
+    LoadSettingsFrom(c.file);
+    if (c.trace == nullptr) {
+      ExpectDefaultsExcept({Setting::LogType});
+      EXPECT_EQ(GetSetting(Setting::LogType), 1);
+    } else {
+      EXPECT_TRUE(capture.Contains(c.trace)) << capture.All();
+      ExpectDefaultsExcept({});
+    }
+  }
+}
+
 TEST_F(SettingsTest, ABrokenLineKeepsTheKeysBeforeIt) {
   test::DebugCapture capture;
   fs::path file = Write("broken.ini", "[Vantor Config]\nLogType=1\n\tAutoRun=2\nSaveSN=1\n");

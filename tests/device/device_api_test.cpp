@@ -23,7 +23,6 @@ namespace vantor {
 namespace {
 
 using test::DeviceRig;
-using test::ScopedFunctionLock;
 
 // The lib type for the life of the object (the proxy is open already, so Lib_Init only
 // stores it).
@@ -200,7 +199,6 @@ TEST(DeviceApiTransport, EachFunctionTakesTheTransportItsRuleChooses) {
     SCOPED_TRACE(std::string(Name(c.device)) + ", " + Name(c.fn) + ", flags " +
                  std::to_string(c.flags) + ", lib type " + std::to_string(c.libType));
     DeviceRig rig;
-    ScopedFunctionLock lock;
     switch (c.device) {
       case Dev::kBoth:
         rig.Add("eeprom16");
@@ -253,9 +251,38 @@ TEST(DeviceApiTransport, EachFunctionTakesTheTransportItsRuleChooses) {
   }
 }
 
+// The 16-bit EEPROM fill covers at most what an I2C EEPROM behind the chip can hold (its
+// 20 address bits); beyond that it fails at once, sending and allocating nothing.
+TEST(DeviceApiTransport, Eeprom16FillIsBoundedByTheEepromAddressSpace) {
+  DeviceRig rig;
+  rig.Add("eeprom16");
+  const LibHandle h = Lib_OpenDevice(0);
+  ASSERT_NE(h, 0u);
+  rig.StartLog();
+  ASSERT_EQ(Lib_I2C_EEP16_Erase(h, 0x100, 0x40, 0), 1);
+  EXPECT_EQ(rig.CountLog("21 01 0a00 0600 8 ok 0291000140000000"), 1u);
+
+  struct Case {
+    std::uint32_t address;
+    std::uint32_t size;
+  };
+  const Case beyond[] = {
+      {0, kEepromAddressLimit + 1},
+      {kEepromAddressLimit / 2, kEepromAddressLimit / 2 + 1},
+      {kEepromAddressLimit, 1},
+      {0xFFFFFFFF, 2},
+      {0, 0xFFFFFFFF},
+  };
+  for (const Case& c : beyond) {
+    SCOPED_TRACE(std::to_string(c.address) + " + " + std::to_string(c.size));
+    rig.StartLog();
+    EXPECT_EQ(Lib_I2C_EEP16_Erase(h, c.address, c.size, 0), 0);
+    ASSERT_EQ(rig.LogLines().size(), 0u) << "nothing is sent";
+  }
+}
+
 TEST(DeviceApiTransport, DataControlSizeChangesAndStaysInForce) {
   DeviceRig rig;
-  ScopedFunctionLock lock;
   sim::SimDevice& device = rig.Add("flash-old");
   ASSERT_NE(Lib_OpenDevice(0), 0u);
   std::uint16_t size = 64;
@@ -299,7 +326,6 @@ TEST(DeviceApiOtp, WriteLeavesTheCommandStatusOfTheDevice) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.label);
     DeviceRig rig;
-    ScopedFunctionLock lock;
     rig.Add("otp", nullptr, [&](sim::DeviceConfig& config) { config.otpLocked = c.locked; });
     const LibHandle h = Lib_OpenDevice(0);
     ASSERT_NE(h, 0u);
@@ -318,7 +344,6 @@ TEST(DeviceApiOtp, WriteLeavesTheCommandStatusOfTheDevice) {
 
 TEST(DeviceApiOtp, StatusOfAFailedWriteIsReplacedByTheNextWrite) {
   DeviceRig rig;
-  ScopedFunctionLock lock;
   rig.Add("otp");
   const LibHandle h = Lib_OpenDevice(0);
   ASSERT_NE(h, 0u);
@@ -334,7 +359,6 @@ TEST(DeviceApiOtp, StatusOfAFailedWriteIsReplacedByTheNextWrite) {
 
 TEST(DeviceApiIdentity, IdsAndStringsOfTheCurrentDevice) {
   DeviceRig rig;
-  ScopedFunctionLock lock;
   sim::SimDevice& device = rig.Add("flash-old");
   const LibHandle h = Lib_OpenDevice(0);
   ASSERT_NE(h, 0u);

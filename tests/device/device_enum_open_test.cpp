@@ -20,6 +20,7 @@
 #include "sim/device_config.h"
 #include "sim/simulated_platform.h"
 #include "support/debug_capture.h"
+#include "support/device_rig.h"
 #include "support/faulty_inventory.h"
 #include "support/inventory_nodes.h"
 #include "support/sim_proxy.h"
@@ -53,6 +54,7 @@ class DeviceEnumOpen : public ::testing::Test {
 
   sim::SimulatedPlatform sim;
   test::ScopedSimProxy proxy;
+  test::ScopedFunctionLock lock;
 };
 
 TEST_F(DeviceEnumOpen, MediaFunctionMi02OfACompositeCamera) {
@@ -452,6 +454,21 @@ TEST_F(DeviceEnumOpen, CompanionPortOfAFamily1010Device) {
   EXPECT_FALSE(GetCompanionPort(audio, audio.devInst, nullptr));
 
   for (CamDevRecord* r : {&onPort3, &onPort1, &onPort17, &audio}) r->Close();
+}
+
+// The family is read through the device's command path: a device that answers only on
+// its extension unit has its companion port found as well.
+TEST_F(DeviceEnumOpen, CompanionPortOfAnExtensionUnitOnlyDevice) {
+  sim::DeviceConfig config = Profile("flash-dual", "xu-only");
+  config.vendorRequests = sim::VendorRequestMode::kOff;
+  sim.AddDevice(config);
+  CamDevRecord record;
+  ASSERT_EQ(OpenDeviceInstance(&record, NodeWithId(L"PID_1010\\")), 0u);
+  EXPECT_EQ(CompanionPort(), 17u);
+  std::uint32_t port = 0;
+  EXPECT_TRUE(GetCompanionPort(record, record.devInst, &port));
+  EXPECT_EQ(port, 17u);
+  record.Close();
 }
 
 }  // namespace

@@ -132,7 +132,7 @@ TEST(DriverService, RemoveStopsAndDeletesOnceStopped) {
   EXPECT_TRUE(svc->present);
 }
 
-TEST(DriverFile, VersionsAreComparedComponentByComponent) {
+TEST(DriverFile, VersionsAreComparedAsNumbersMostSignificantFirst) {
   struct Case {
     P::FileVersion installed;
     P::FileVersion candidate;
@@ -145,9 +145,14 @@ TEST(DriverFile, VersionsAreComparedComponentByComponent) {
       {{1, 2, 3, 4}, {1, 3, 0, 0}, true},
       {{1, 2, 3, 4}, {2, 0, 0, 0}, true},
       {{3, 4, 5, 6}, {1, 2, 0, 0}, false},
-      // Not a version order: a lower component anywhere replaces the installed file.
-      {{2, 0, 0, 0}, {1, 5, 0, 0}, true},
-      {{1, 5, 0, 9}, {1, 4, 9, 0}, true},
+      // A newer installed driver stays, whatever its lower components say.
+      {{2, 0, 0, 0}, {1, 5, 0, 0}, false},
+      {{1, 5, 0, 9}, {1, 4, 9, 0}, false},
+      {{1, 2, 9, 0}, {1, 2, 3, 7}, false},
+      // Components are numbers, not digits: 10 is above 9.
+      {{1, 10, 0, 0}, {1, 9, 0, 0}, false},
+      {{1, 9, 0, 0}, {1, 10, 0, 0}, true},
+      {{1, 2, 3, 0xFFFF}, {1, 2, 4, 0}, true},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(DriverVersionIsLower(c.installed, c.candidate), c.lower)
@@ -293,7 +298,9 @@ TEST(DriverSetUp, InstalledDriverIsReplacedByTheVersionRule) {
       {"newer in every component", true, test::DriverImageBytes({3, 4, 5, 6}), false},
       {"newer revision", true, test::DriverImageBytes({1, 2, 0, 1}), false},
       {"lower minor", true, test::DriverImageBytes({1, 1, 9, 9}), true},
-      {"higher major, lower minor", true, test::DriverImageBytes({3, 0, 0, 0}), true},
+      // 3.0.0.0 is newer than the carried 1.2.0.0: the newer driver stays.
+      {"higher major, lower minor", true, test::DriverImageBytes({3, 0, 0, 0}), false},
+      {"lower major, higher minor", true, test::DriverImageBytes({0, 9, 9, 9}), true},
       {"no version", true, garbage, true},
       {"missing", false, {}, true},
   };

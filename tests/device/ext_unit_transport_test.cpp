@@ -172,6 +172,44 @@ TEST_P(ExtUnitTransport, PrimitiveFailuresTraceThePlatformError) {
   EXPECT_EQ(orphan.SetCmd(cmd::kResetToRom), static_cast<HResult>(0x80070006));
 }
 
+// A transfer that moved fewer bytes than asked is a failed one, as on the vendor-request
+// path: a short read would leave stale bytes in the caller's buffer.
+TEST_P(ExtUnitTransport, ShortTransfersFail) {
+  test::DebugCapture trace;
+  std::uint8_t buf[8] = {};
+  constexpr HResult kInvalidData = static_cast<HResult>(0x8007000D);
+  struct Case {
+    const char* name;
+    std::function<HResult()> call;
+    std::uint32_t moved;
+    const char* text;
+  };
+  const Case cases[] = {
+      {"GetData", [&] { return xu.GetData(buf); }, 5, "GetData failed 13\r\n"},
+      {"GetCmdStatus", [&] { return xu.GetCmdStatus(buf); }, 0, "GetCmdStatus failed 13\r\n"},
+      {"SetData", [&] { return xu.SetData(buf); }, 7, "SetData failed 13\r\n"},
+      {"SetCmd", [&] { return xu.SetCmd(cmd::kResetToRom); }, 4, "SetCmd failed 13\r\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    trace.Clear();
+    proxy->Queue(ProxyAnswer::Short(c.moved, Hex("A0 A1 A2 A3 A4 A5 A6 A7")));
+    EXPECT_EQ(c.call(), kInvalidData);
+    EXPECT_EQ(trace.All(), c.text);
+  }
+
+  // In a command: the read fails at the short transfer and is explained by the status.
+  proxy->Clear();
+  trace.Clear();
+  proxy->Queue(ProxyAnswer::Data({}));                                  // command
+  proxy->Queue(ProxyAnswer::Data(Hex("00 01 02 03 04 05 06 07")));      // bytes 0..7
+  proxy->Queue(ProxyAnswer::Short(3, Hex("08 09 0A 0B 0C 0D 0E 0F")));  // bytes 8..15
+  std::vector<std::uint8_t> out(16, 0xEE);
+  EXPECT_EQ(xu.ReadMem(0x1000, 16, out.data(), nullptr, nullptr), kInvalidData);
+  EXPECT_EQ(proxy->Texts(), (Texts{kSetCmd, kGetData8, kGetData8, kGetStatus, kSetCmd}));
+  EXPECT_TRUE(trace.Contains("ReadMem GetData 0x1008")) << trace.All();
+}
+
 TEST_P(ExtUnitTransport, ChangeDataControlSize) {
   test::DebugCapture trace;
   struct Case {
@@ -486,7 +524,46 @@ TEST_P(ExtUnitFunctions, FailureKeepsThePlatformError) {
   EXPECT_EQ(proxy->Texts(), (Texts{kSetCmd, kGetData8, kGetStatus, kSetCmd}));
 }
 
-TEST_P(ExtUnitFunctions, TheyGoAheadWithoutTheLock) {
+TEST_P(ExtUnitFunctions, AShortReadFails) {
+  proxy->Queue(ProxyAnswer::Data({}));
+  proxy->Queue(ProxyAnswer::Short(1, Hex("21 00")));
+  std::uint8_t buf[2] = {0xEE, 0xEE};
+  EXPECT_FALSE(ExtUnit_ReadMem(kLow, kHigh, 6, 2, 0xFE21, 2, buf));
+  EXPECT_EQ(platform::GetLastError(), platform::kErrorInvalidData);
+  EXPECT_EQ(proxy->Texts(), (Texts{kSetCmd, "A1 81 v=0B00 i=0602 n=2", kGetStatus, kSetCmd}));
+}
+
+// Without the set-up's lock the functions refuse: sending unserialised command blocks
+// could interleave them with another station's.
+TEST_P(ExtUnitTransport, FunctionsWithoutTheLockSendNothing) {
+  test::DebugCapture trace;
+  std::uint8_t buf[8] = {};
+  const std::uint8_t out[2] = {1, 2};
+  struct Case {
+    const char* name;
+    std::function<bool()> call;
+  };
+  const Case cases[] = {
+      {"ExtUnit_DevQualify", [] { return ExtUnit_DevQualify(kLow, kHigh, 6, 2); }},
+      {"ExtUnit_GetDevStatus", [&] { return ExtUnit_GetDevStatus(kLow, kHigh, 6, 2, 0, 8, buf); }},
+      {"ExtUnit_ReadMem", [&] { return ExtUnit_ReadMem(kLow, kHigh, 6, 2, 0xFE21, 2, buf); }},
+      {"ExtUnit_WriteMem", [&] { return ExtUnit_WriteMem(kLow, kHigh, 6, 2, 0xFF92, 2, out); }},
+      {"ExtUnit_Reset", [] { return ExtUnit_Reset(kLow, kHigh, 6, 2, 5, 7); }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    trace.Clear();
+    platform::SetLastError(0);
+    EXPECT_FALSE(c.call());
+    EXPECT_EQ(platform::GetLastError(), platform::kErrorInvalidHandle);
+    EXPECT_TRUE(trace.Contains(std::string(c.name) + ": no command lock")) << trace.All();
+  }
+  EXPECT_TRUE(proxy->calls().empty());
+}
+
+// A lock held elsewhere past the wait: the functions go ahead, as the reset and the
+// identification of a device must not hang on a lock a stuck process keeps.
+TEST_P(ExtUnitFunctions, TheyGoAheadWhenTheWaitTimesOut) {
   OtherThreadHolds holder(lockName);
   test::DebugCapture trace;
   std::uint8_t buf[2] = {};

@@ -29,7 +29,6 @@ namespace {
 
 using test::DebugCapture;
 using test::DeviceRig;
-using test::ScopedFunctionLock;
 
 constexpr std::uint32_t kSettleMs = 3000;
 
@@ -109,7 +108,6 @@ TEST(ResetWithReopen, EachKindReenumeratesAndTheApiCarriesOnWithTheNewHandle) {
   for (const KindCase& c : kKinds) {
     SCOPED_TRACE(c.label);
     DeviceRig rig;
-    ScopedFunctionLock lock;
     sim::SimDevice& device = rig.Add("flash-old");
     const LibHandle before = Lib_OpenDevice(0);
     ASSERT_NE(before, 0u);
@@ -154,7 +152,6 @@ TEST(ResetWithReopen, EachKindReenumeratesAndTheApiCarriesOnWithTheNewHandle) {
 
 TEST(ResetWithReopen, CameraResetsThroughItsExtensionUnitAndReopensFromTheCameraList) {
   DeviceRig rig;
-  ScopedFunctionLock lock;
   sim::SimDevice& device = rig.Add("camera");
   CamDevRecord record;
   ASSERT_EQ(rig.Open(record, kListCamera), 0u);
@@ -185,7 +182,6 @@ TEST(ResetWithReopen, CameraResetsThroughItsExtensionUnitAndReopensFromTheCamera
 
 TEST(ResetWithReopen, DeviceAnsweringOnlyTheLegacyRequestsGetsTheLegacyReset) {
   DeviceRig rig;
-  ScopedFunctionLock lock;
   sim::SimDevice& device = rig.Add("flash-old", nullptr, [](sim::DeviceConfig& config) {
     config.vendorRequests = sim::VendorRequestMode::kLegacy;
   });
@@ -208,7 +204,6 @@ TEST(ResetWithReopen, DeviceAnsweringOnlyTheLegacyRequestsGetsTheLegacyReset) {
 
 TEST(ResetWithReopen, DualPackageComingBackOnItsCompanionPortIsTheSameDevice) {
   DeviceRig rig;
-  ScopedFunctionLock lock;
   sim::SimDevice& device = rig.Add("flash-dual");
   // An area header at the start of the flash: firmware it runs (on the companion port).
   device.memory()[0] = 0x30;
@@ -227,6 +222,34 @@ TEST(ResetWithReopen, DualPackageComingBackOnItsCompanionPortIsTheSameDevice) {
   std::array<std::uint8_t, 104> status{};
   ASSERT_EQ(Lib_GetDevStatus104(after, status.data(), 0), 1);
   EXPECT_EQ(status[1], static_cast<std::uint8_t>(sim::RunState::kFirmware));
+}
+
+// A dual-package camera answers only on its extension unit: its companion port is found
+// through the unit, so the camera coming back there is the same device.
+TEST(ResetWithReopen, ExtensionUnitOnlyDualPackageIsFoundAgainOnItsCompanionPort) {
+  DeviceRig rig;
+  sim::SimDevice& device = rig.Add("camera", "dual-camera", [](sim::DeviceConfig& c) {
+    c.chipId = 0x1010;
+    c.statusChipId = 0x1010;
+    c.dualPackage = true;
+    c.companionSwitch = true;
+  });
+  device.memory()[0] = 0x30;
+  device.memory()[1] = 0xA5;
+  CamDevRecord record;
+  ASSERT_EQ(rig.Open(record, kListCamera), 0u);
+  EXPECT_EQ(CompanionPort(), 18u);
+  std::unique_ptr<CCamDev> camera = CreateCamDev(std::move(record));
+  ASSERT_NE(camera, nullptr);
+  const std::wstring oldPath = camera->Record().locationPath;
+  DebugCapture trace;
+  ASSERT_EQ(ReopenKvCam(&camera->Record(), 0, kResetToRom, 0, 0, 0, false, false, kLibResetBudgetMs,
+                        camera->ArrivalEvent(), 1000),
+            0u)
+      << trace.All();
+  EXPECT_TRUE(device.state().onCompanion);
+  EXPECT_NE(camera->Record().locationPath, oldPath);
+  EXPECT_TRUE(trace.Contains("Is same dev location")) << trace.All();
 }
 
 // ---------------------------------------------------------------- timing
@@ -255,7 +278,6 @@ TEST(ResetWithReopen, FastParametersSkipTheSettleWaitAndTheDisconnectCheck) {
   for (const FastCase& c : kFast) {
     SCOPED_TRACE("argument " + std::to_string(c.argument) + " flags " + std::to_string(c.flags));
     DeviceRig rig;
-    ScopedFunctionLock lock;
     rig.Add("flash-old");
     ASSERT_NE(Lib_OpenDevice(0), 0u);
     DebugCapture trace;
@@ -288,7 +310,6 @@ TEST(ResetWithReopen, OldInstanceStillOnTheBusIsPassedOverUnlessTheResetIsFast) 
     const bool fast = argument == 2;
     SCOPED_TRACE(fast ? "fast" : "normal");
     DeviceRig rig;
-    ScopedFunctionLock lock;
     sim::SimDevice& device = rig.Add(
         "flash-old", nullptr, [](sim::DeviceConfig& config) { config.timing.leaveMs = kLeaveMs; });
     const LibHandle before = Lib_OpenDevice(0);
@@ -340,7 +361,6 @@ TEST(ResetWithReopen, SlowDevicesWaitTwoSecondsMoreAfterTheSettleTime) {
   for (const SlowCase& c : kSlow) {
     SCOPED_TRACE(std::string(c.profile) + " " + std::to_string(c.chipId));
     DeviceRig rig;
-    ScopedFunctionLock lock;
     rig.Add(c.profile, nullptr, [&](sim::DeviceConfig& config) {
       if (c.chipId != 0) config.chipId = c.chipId;
     });
@@ -361,7 +381,6 @@ TEST(ResetWithReopen, SlowDevicesWaitTwoSecondsMoreAfterTheSettleTime) {
 
 TEST(ResetWithReopen, AnArrivalSignalledBeforeTheResetDoesNotCutTheSettleWaitShort) {
   DeviceRig rig;
-  ScopedFunctionLock lock;
   rig.Add("flash-old");
   ASSERT_NE(Lib_OpenDevice(0), 0u);
   ASSERT_EQ(Lib_SignalDeviceArrival(), 1);
@@ -396,7 +415,6 @@ TEST(ResetWithReopen, ResetRequestAnsweredNotReadyIsSentAgainEvery300Ms) {
   for (const NotReadyCase& c : kNotReady) {
     SCOPED_TRACE(c.label);
     DeviceRig rig;
-    ScopedFunctionLock lock;
     sim::SimDevice& device = rig.Add("flash-old", nullptr, [&](sim::DeviceConfig& config) {
       config.timing.notReadyMs = c.notReadyMs;
     });
@@ -458,7 +476,6 @@ TEST(ResetWithReopen, ReenumeratedDeviceAnsweringNotReadyIsWaitedForWithinTheBud
   for (const ComeBackCase& c : kComeBack) {
     SCOPED_TRACE(c.label);
     DeviceRig rig;
-    ScopedFunctionLock lock;
     sim::SimDevice& device = rig.Add("flash-old", nullptr, [&](sim::DeviceConfig& config) {
       config.faults.extraNotReadyMs = c.extraNotReadyMs;
     });
@@ -513,7 +530,6 @@ TEST(ResetWithReopen, DeviceNotBackWithinTheBudgetEndsWithTimeoutAndTheOldRecord
   for (const GoneCase& c : kGone) {
     SCOPED_TRACE(c.label);
     DeviceRig rig;
-    ScopedFunctionLock lock;
     rig.Add("flash-old", nullptr,
             [&](sim::DeviceConfig& config) { config.timing.reenumMs = c.reenumMs; });
     if (c.otherDevice) rig.Add("eeprom8");
@@ -552,7 +568,6 @@ TEST(ResetWithReopen, ApiDropsADeviceThatDoesNotComeBackAndOpensTheFirstListedOn
   for (const bool other : {false, true}) {
     SCOPED_TRACE(other ? "another device elsewhere" : "alone");
     DeviceRig rig;
-    ScopedFunctionLock lock;
     rig.Add("flash-old", nullptr,
             [](sim::DeviceConfig& config) { config.timing.reenumMs = 100000; });
     if (other) rig.Add("eeprom8");
@@ -624,7 +639,6 @@ TEST(ResetWithReopen, DeviceAnsweringNeitherTransportIsNotReset) {
   for (const UndeterminedCase& c : kUndetermined) {
     SCOPED_TRACE(c.label);
     DeviceRig rig;
-    ScopedFunctionLock lock;
     sim::SimDevice& device = rig.Add("flash-old", nullptr, [&](sim::DeviceConfig& config) {
       config.vendorRequests = c.vendorRequests;
       config.extensionUnit = c.extensionUnit;
@@ -643,7 +657,6 @@ TEST(ResetWithReopen, DeviceAnsweringNeitherTransportIsNotReset) {
 
 TEST(ResetWithReopen, RefusedResetRequestIsReportedAndTheApiReopensTheFirstListedDevice) {
   DeviceRig rig;
-  ScopedFunctionLock lock;
   sim::SimDevice& device = rig.Add("flash-old", nullptr, [](sim::DeviceConfig& config) {
     sim::RequestMatch reset;
     reset.type = 0x40;

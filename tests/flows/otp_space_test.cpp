@@ -101,6 +101,26 @@ TEST(OtpSpace, StartLooksForTheHighestEntryOfThatLength) {
   Lib_CloseDevice(flow.handle);
 }
 
+// The figures count an entry that cannot be read as unused; whether they can be trusted
+// is asked first.
+TEST(OtpSpace, TheTableIsReadableOnlyWhereThereIsOne) {
+  struct Case {
+    const char* profile;
+    bool readable;
+  } cases[] = {{"otp", true}, {"flash-old", false}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.profile);
+    DeviceRig rig;
+    rig.Add(c.profile);
+    COTPInfo_USB flow;
+    ASSERT_EQ(flow.MP_OpenDevice(0), 1);
+    EXPECT_EQ(flow.MP_OTPTableReadable(), c.readable);
+    Lib_CloseDevice(flow.handle);
+  }
+  COTPInfo_USB unopened;
+  EXPECT_FALSE(unopened.MP_OTPTableReadable());
+}
+
 TEST(OtpSpace, WithoutDeviceNothingIsUsed) {
   COTPInfo_USB flow;
   EXPECT_EQ(flow.MP_OTPLastBlockLen(), 0u);

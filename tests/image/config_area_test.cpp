@@ -177,7 +177,8 @@ std::vector<MalformedCase> MalformedCases() {
     image.resize(0xF000);
     const ig::Bytes area = Header(0x100, 5, {9, 1, 'M', 'a', 'k', 'e', 'r', 0, 0, 8, 4, 0x4B});
     image.insert(image.end(), area.begin(), area.end());
-    cases.push_back({"file shorter than the area", 0xF000, image, 1});
+    // Refused before its records are read: no corruption box.
+    cases.push_back({"file shorter than the area", 0xF000, image, 0});
   }
   cases.push_back({"record chain that stands still", 0xF000,
                    ImageWith(0x20000, {{0xF000, Header(40, 3, {5, 1, 'A', 0, 0, 0, 7, 0, 0})}}),
@@ -186,7 +187,7 @@ std::vector<MalformedCase> MalformedCases() {
     ig::Bytes image = ImageWith(0xF000, {});
     const ig::Bytes area = Header(40, 2, {5, 1, 'A', 0, 0, 200, 3, 'S', 'N'});
     image.insert(image.end(), area.begin(), area.end());
-    cases.push_back({"record running past the file", 0xF000, image, 1});
+    cases.push_back({"record running past the file", 0xF000, image, 0});
   }
   {
     ig::AreaBuilder area(0x30, 21);
@@ -199,14 +200,61 @@ std::vector<MalformedCase> MalformedCases() {
   }
   cases.push_back({"broken chain in an area at 0", 0,
                    ImageWith(0x4000, {{0, Header(40, 3, {5, 1, 'A', 0, 0, 0, 7})}}), 1});
-  {
-    // The area at ConfigAddress is sound, the one at the fixed place 0xF000 is not.
-    ig::Bytes image = ImageWith(0x10000, {{0xAE00, plain}});
-    const ig::Bytes broken = Header(40, 3, {5, 1, 'A', 0, 0, 1, 7});
-    ig::Place(image, 0xF000, broken);
-    cases.push_back({"broken chain at the fixed place", 0xAE00, image, 1});
-  }
   return cases;
+}
+
+// An area whose header claims more bytes than the image holds from the area on: its
+// records may all be there, but the area would reach past the end of the buffer.
+TEST_F(LocateTable, AreaClaimingMoreBytesThanTheImageHoldsIsRefused) {
+  auto withLength = [](ig::Bytes area, std::uint16_t length) {
+    area[3] = static_cast<std::uint8_t>(length);
+    area[4] = static_cast<std::uint8_t>(length >> 8);
+    return area;
+  };
+  const ig::Bytes plain = PlainArea().Build();
+  ASSERT_EQ(plain.size(), kPlainAreaLength);
+  struct Case {
+    const char* name;
+    std::uint32_t configAddress;
+    std::size_t length;
+    std::size_t at;
+    std::uint16_t areaLength;
+    long expected;
+  };
+  const Case cases[] = {
+      {"at ConfigAddress, the file ends inside", 0xF000, 0xF000 + 0x40, 0xF000, 0x41, -1},
+      {"at ConfigAddress, exactly to the end", 0xF000, 0xF000 + 0x40, 0xF000, 0x40, 0xF000},
+      {"at the start of a short image", 0xF000, 0x100, 0, 0x4000, -1},
+      {"at the start, ConfigAddress 0", 0, 0x100, 0, 0x101, -1},
+      {"at the start, ConfigAddress 0, all there", 0, 0x100, 0, 0x100, 0},
+      {"at ConfigAddress of a 128 KiB image", 0xF000, 0x20000, 0xF000, 0xFFFF, 0xF000},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    UseDefinition("QX330", c.configAddress);
+    const ig::Bytes image = ImageWith(c.length, {{c.at, withLength(plain, c.areaLength)}});
+    EXPECT_EQ(Locate(image), c.expected);
+    if (c.expected < 0) {
+      EXPECT_EQ(cfg.imageChip, 0xFF);
+    }
+  }
+}
+
+// Code bytes at the fixed place 0xF000 that look like an area header with a broken chain
+// are no reason to refuse an image whose area stands elsewhere, nor do they change the
+// memory type or the area length the real area gave.
+TEST_F(LocateTable, UnrelatedBytesAtTheFixedPlaceDoNotRefuseTheImage) {
+  UseDefinition("QX310", 0xAE00);
+  ig::Bytes image = ImageWith(0x10000, {{0xAE00, PlainArea().Build()}});
+  // Image type 0x11 (EEPROM) and a chain that stands still.
+  ig::Place(image, 0xF000, ig::Bytes{0x11, 0xA5, 21 << 3, 40, 0, 3, 5, 1, 'A', 0, 0, 1, 7});
+  test::DebugCapture trace;
+  EXPECT_EQ(Locate(image), 0xF000);
+  EXPECT_EQ(cfg.imageChip, 21);
+  EXPECT_EQ(GetMemoryType(), MemoryType::kFlash);
+  EXPECT_EQ(cfg.areaLength, kPlainAreaLength);
+  EXPECT_TRUE(boxes.empty());
+  EXPECT_FALSE(trace.Contains("Config file corrupted")) << trace.All();
 }
 
 class Malformed : public ImageTest {};

@@ -1,6 +1,7 @@
 // Loading images: firmware files, built-in images, the image chosen for a device, the
 // read-back buffer and its dump file, the record carried over to a new flow object.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <fstream>
@@ -8,6 +9,7 @@
 
 #include "config/builtin_images.h"
 #include "image/image_fixture.h"
+#include "platform/files.h"
 #include "platform/resources.h"
 #include "platform/text.h"
 #include "support/scoped_program_dir.h"
@@ -74,7 +76,10 @@ TEST_F(LoadImageFile, BadPathsKeepTheImageHeld) {
   ASSERT_TRUE(cfg.LoadImageFile());
   cfg.configA = cfg.imageA.data();
   fs::create_directory(dir.path() / "folder.rfw");
-  for (const wchar_t* path : {L"", L"missing.rfw", L"folder.rfw"}) {
+  // Not a file at all: a device that never ends, a FIFO nobody writes.
+  fs::create_symlink("/dev/zero", dir.path() / "zero.rfw");
+  ASSERT_EQ(::mkfifo((dir.path() / "fifo.rfw").c_str(), 0600), 0);
+  for (const wchar_t* path : {L"", L"missing.rfw", L"folder.rfw", L"zero.rfw", L"fifo.rfw"}) {
     cfg.imagePath = path;
     EXPECT_FALSE(cfg.LoadImageFile()) << platform::ToUtf8(path);
     EXPECT_EQ(cfg.imageALen(), 4u);
@@ -93,6 +98,22 @@ TEST_F(LoadImageFile, EmptyFileFailsAndLeavesNoImage) {
   EXPECT_TRUE(cfg.imageA.empty());
   EXPECT_TRUE(cfg.backupImage.empty());
   EXPECT_EQ(cfg.configA, nullptr);
+}
+
+// An image larger than any memory the tool programs (with room to spare) is refused
+// before it is read, like a file that cannot be read.
+TEST_F(LoadImageFile, AnImageBeyondTheLimitIsRefused) {
+  const fs::path at = dir.Write("at.rfw", "");
+  fs::resize_file(at, platform::kMaxImageFileBytes);
+  cfg.imagePath = L"at.rfw";
+  ASSERT_TRUE(cfg.LoadImageFile());
+  EXPECT_EQ(cfg.imageALen(), platform::kMaxImageFileBytes);
+  const fs::path over = dir.Write("over.rfw", "");
+  fs::resize_file(over, platform::kMaxImageFileBytes + 1);
+  cfg.imagePath = L"over.rfw";
+  EXPECT_FALSE(cfg.LoadImageFile());
+  EXPECT_TRUE(cfg.imageA.empty());
+  EXPECT_TRUE(cfg.backupImage.empty());
 }
 
 TEST_F(LoadImageFile, LoadedImageIsLocated) {

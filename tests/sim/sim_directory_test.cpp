@@ -93,7 +93,12 @@ TEST_F(Directory, WritesSurviveAKilledProcessAndStateIsKept) {
     auto sim = SimulatedPlatform::FromDirectory(dir, {}, error);
     TestHost host;
     if (!sim || !host.Open(platform::kGuidDevInterfaceUsbDevice, L"PID_0310")) ::_exit(3);
-    if (!host.VendorOut(0x2F, 0, 0xEFFE, {0x55, 0xAA}).good()) ::_exit(4);
+    // A code byte, the configuration area's header and the tag: an image the chip runs.
+    if (!host.VendorOut(0x2F, 0, 0x0000, {0x02}).good() ||
+        !host.VendorOut(0x2F, 0, 0xAE00, {0x55, 0xA5}).good() ||
+        !host.VendorOut(0x2F, 0, 0xEFFE, {0x55, 0xAA}).good()) {
+      ::_exit(4);
+    }
     ::kill(::getpid(), SIGKILL);  // no clean-up at all
     ::_exit(5);
   }
@@ -121,6 +126,61 @@ TEST_F(Directory, WritesSurviveAKilledProcessAndStateIsKept) {
   auto sim = SimulatedPlatform::FromDirectory(dir, {}, error);
   ASSERT_TRUE(sim);
   EXPECT_EQ(sim->bus().FindDevice("flash-old")->state().run, RunState::kFirmware);
+}
+
+// The kill fault ends the program as if it were killed; the device goes on (its reset
+// finishes) and the next run finds the directory as the device left it.
+TEST_F(Directory, KillFaultEndsTheProgramAndTheNextRunGoesOn) {
+  ASSERT_EQ(Tool({"init", dir.string()}), 0);
+  std::string ini = ReadFile(dir / "devices.ini");
+  WriteFile(dir / "devices.ini", ini + "fault_kill_after = 3\n");
+  pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    if (!InstallSimulatedPlatform(dir).empty()) ::_exit(3);
+    TestHost host;
+    if (!host.Open(platform::kGuidDevInterfaceUsbDevice, L"PID_0310")) ::_exit(4);
+    // Three transfers: a valid tagged image (byte 0, area header, tag) ...
+    host.VendorOut(0x2F, 0, 0x0000, {0x02});
+    host.VendorOut(0x2F, 0, 0xAE00, {0x55, 0xA5});
+    host.VendorOut(0x2F, 0, 0xEFFE, {0x55, 0xAA});
+    // ... then the reset that the fourth would be: the program ends before it.
+    host.VendorOut(0x22, 0, 0, {});
+    ::_exit(5);
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), kKilledExitCode);
+  EXPECT_FALSE(fs::exists(dir / "stats.ini")) << "a killed run writes no counters";
+  std::string flash = ReadFile(dir / "flash-old.spi.bin");
+  EXPECT_EQ(static_cast<unsigned char>(flash[0xEFFF]), 0xAA) << "the third transfer completed";
+
+  // Another child resets the device and is killed while the device re-enumerates: the
+  // next run finds it running the image.
+  WriteFile(dir / "devices.ini", ini + "fault_kill_after = 2\n");
+  child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    if (!InstallSimulatedPlatform(dir).empty()) ::_exit(3);
+    TestHost host;
+    if (!host.Open(platform::kGuidDevInterfaceUsbDevice, L"PID_0310")) ::_exit(4);
+    host.Descriptor(1, 0, 0, 18);
+    host.VendorOut(0x22, 0, 0, {});
+    host.Descriptor(1, 0, 0, 18);
+    ::_exit(5);
+  }
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), kKilledExitCode);
+  WriteFile(dir / "devices.ini", ini);
+  std::string error;
+  auto sim = SimulatedPlatform::FromDirectory(dir, {}, error);
+  ASSERT_TRUE(sim) << error;
+  EXPECT_EQ(sim->bus().FindDevice("flash-old")->state().run, RunState::kFirmware);
+  TestHost host;
+  ASSERT_TRUE(host.Open(platform::kGuidDevInterfaceUsbDevice, L"PID_0310"));
+  EXPECT_TRUE(host.Descriptor(1, 0, 0, 18).good());
 }
 
 TEST_F(Directory, ProgramEntryPointAndBadInput) {
@@ -173,6 +233,9 @@ TEST_F(Directory, ShowDumpAndLoad) {
   std::vector<char> image(0x10000, static_cast<char>(0xFF));
   const unsigned char version[8] = {0x12, 0x34, 0x56, 0x78, 0x9A, 0xBC, 0xDE, 0xF0};
   std::memcpy(&image[0x100C], version, 8);
+  image[0] = 0x02;  // code, the configuration area's header and the tag
+  image[0xAE00] = 0x55;
+  image[0xAE01] = static_cast<char>(0xA5);
   image[0xEFFE] = 0x55;
   image[0xEFFF] = static_cast<char>(0xAA);
   WriteFile(dir / "image.bin", std::string(image.begin(), image.end()));
@@ -240,6 +303,49 @@ TEST(DevicesIni, KeysOverrideTheProfile) {
   CIniFile bad;
   bad.LoadText(std::string_view("[x]\nfault_stall = C0\n"));
   EXPECT_FALSE(LoadDeviceConfig(bad, 0, c, error));
+}
+
+TEST(DevicesIni, FlashFaultKeys) {
+  CIniFile ini;
+  ASSERT_TRUE(ini.LoadText(
+      std::string_view("[f]\nfault_stall = 40 2F @0xEFFE, 40 31 +1 *1, cmd 02 82 @0x21000 *2\n"
+                       "fault_program_stuck = 0x20:0x0F, 0x3FFFF\nfault_erase_stuck = 0x30:0x81\n"
+                       "fault_status_stuck = 1\nfault_kill_after = 120\nfault_reset_lost = 2\n"
+                       "fault_boot_rom = 1\n")));
+  DeviceConfig c;
+  std::string error;
+  ASSERT_TRUE(LoadDeviceConfig(ini, 0, c, error)) << error;
+  const DeviceFaults& f = c.faults;
+  ASSERT_EQ(f.stall.size(), 3u);
+  EXPECT_EQ(f.stall[0].address.value_or(0), 0xEFFEu);
+  EXPECT_FALSE(f.stall[0].value.has_value());
+  EXPECT_EQ(f.stall[0].skip, 0u);
+  EXPECT_EQ(f.stall[1].request, 0x31);
+  EXPECT_FALSE(f.stall[1].address.has_value());
+  EXPECT_EQ(f.stall[1].skip, 1u);
+  EXPECT_EQ(f.stall[1].count, 1u);
+  EXPECT_TRUE(f.stall[2].command);
+  EXPECT_EQ(f.stall[2].address.value_or(0), 0x21000u);
+  EXPECT_EQ(f.stall[2].count, 2u);
+  ASSERT_EQ(f.programStuck.size(), 2u);
+  EXPECT_EQ(f.programStuck[0].address, 0x20u);
+  EXPECT_EQ(f.programStuck[0].mask, 0x0F);
+  EXPECT_EQ(f.programStuck[1].address, 0x3FFFFu);
+  EXPECT_EQ(f.programStuck[1].mask, 0xFF);
+  ASSERT_EQ(f.eraseStuck.size(), 1u);
+  EXPECT_EQ(f.eraseStuck[0].mask, 0x81);
+  EXPECT_TRUE(f.statusStuck);
+  EXPECT_EQ(f.killAfter, 120u);
+  EXPECT_EQ(f.resetLost, 2u);
+  EXPECT_TRUE(f.bootRom);
+  for (const char* text : {"[x]\nfault_stall = 40 2F @\n", "[x]\nfault_stall = 40 2F +x\n",
+                           "[x]\nfault_program_stuck = 0x100000\n",
+                           "[x]\nfault_erase_stuck = 0x10:0\n", "[x]\nfault_kill_after = -1\n"}) {
+    SCOPED_TRACE(text);
+    CIniFile bad;
+    bad.LoadText(std::string_view(text));
+    EXPECT_FALSE(LoadDeviceConfig(bad, 0, c, error));
+  }
 }
 
 }  // namespace

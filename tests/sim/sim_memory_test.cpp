@@ -63,6 +63,7 @@ TEST_F(Memory, FlashProgramOnlyClearsBitsAndEraseSetsThem) {
 
 TEST_F(Memory, ChipEraseTakesItsTimeAndTheBusyBitShowsIt) {
   SimDevice& dev = Add("flash-old", L"PID_0310");
+  dev.timing().chipEraseMs = 2500;
   dev.memory()[0] = 0x12;
   std::uint64_t t0 = sim.clock().NowMs();
   ASSERT_TRUE(host.VendorOut(0x32, 0, 0, {}, 60000).good());
@@ -117,42 +118,73 @@ TEST_F(Memory, ProtectedFlashRefusesWritesAndLockedStatusRegister) {
   EXPECT_EQ(dev.memory()[0x10], 0x00);
 }
 
+// The WP# pin of each chip family: its output-enable / output-level register pair and
+// bit. While the pin is low the locked status register ignores writes; driving another
+// family's pair does not help; a dual package has a second pair that must be high too.
 TEST_F(Memory, ProtectPinsFollowTheChipFamily) {
   struct Case {
+    const char* what;
     const char* profile;
     const wchar_t* pid;
+    std::uint16_t chipId;  // 0: the profile's
+    bool dual;
     std::uint16_t a, b;
     std::uint8_t bit;
-  } cases[] = {{"flash-new", L"PID_0330", 0xFEC0, 0xFEC6, 0x01},
-               {"flash-dual", L"PID_1010", 0x050C, 0x0512, 0x10}};
+  } cases[] = {
+      {"old family", "flash-old", L"PID_0310", 0, false, 0xFEA0, 0xFEA6, 0x01},
+      {"0xFF56", "flash-old", L"PID_0310", 0xFF56, false, 0x0404, 0x0406, 0x01},
+      {"family 0x8050", "flash-old", L"PID_0310", 0x8052, false, 0x0404, 0x0406, 0x01},
+      {"new family 0x7010", "flash-old", L"PID_0310", 0x7012, false, 0x0650, 0x0652, 0x01},
+      {"family 0xE010", "flash-old", L"PID_0310", 0xE011, false, 0x0505, 0x0507, 0x01},
+      {"0xB013", "flash-new", L"PID_0330", 0, false, 0xFEC0, 0xFEC6, 0x01},
+      {"family 0xF010", "flash-new", L"PID_0330", 0xF012, false, 0xFEC0, 0xFEC6, 0x01},
+      {"family 0xC010", "flash-new", L"PID_0330", 0xC011, false, 0xFEC0, 0xFEC6, 0x01},
+      {"family 0xD010", "flash-new", L"PID_0330", 0xD011, false, 0xFEC0, 0xFEC6, 0x01},
+      {"family 0x1010, single package", "flash-dual", L"PID_1010", 0, false, 0x050C, 0x0512, 0x10},
+      {"family 0x1010, dual package", "flash-dual", L"PID_1010", 0, true, 0x050C, 0x0512, 0x10},
+  };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.profile);
+    SCOPED_TRACE(c.what);
     SimulatedPlatform local;
-    SimDevice& dev = local.AddDevice(c.profile);
+    DeviceConfig config;
+    ASSERT_TRUE(MakeProfile(c.profile, c.profile, config));
+    if (c.chipId != 0) config.chipId = c.chipId;
+    config.dualPackage = c.dual;
+    SimDevice& dev = local.AddDevice(config);
     TestHost h;
     ASSERT_TRUE(h.Open(platform::kGuidDevInterfaceUsbDevice, c.pid));
-    ASSERT_TRUE(h.VendorOut(0x24, 0, c.a, {c.bit}).good());
-    ASSERT_TRUE(h.VendorOut(0x31, 0, 0, {0x8C}).good());
-    local.clock().Sleep(20);
-    // With the pin low the register stays locked.
-    ASSERT_TRUE(h.VendorOut(0x31, 0, 0, {0x00}).good());
-    local.clock().Sleep(20);
-    EXPECT_EQ(dev.flash()->statusBits(), 0x8C);
-    ASSERT_TRUE(h.VendorOut(0x24, 0, c.b, {c.bit}).good());
-    if (dev.config().dualPackage) {
-      // A dual package has a second pin pair that must be high as well.
-      ASSERT_TRUE(h.VendorOut(0x31, 0, 0, {0x00}).good());
+    auto reg = [&](std::uint16_t address, std::uint8_t v) {
+      ASSERT_TRUE(h.VendorOut(0x24, 0, address, {v}).good());
+    };
+    auto statusAfterWrite = [&](std::uint8_t v) {
+      EXPECT_TRUE(h.VendorOut(0x31, 0, 0, {v}).good());
       local.clock().Sleep(20);
-      EXPECT_EQ(dev.flash()->statusBits(), 0x8C);
-      ASSERT_TRUE(h.VendorOut(0x24, 0, 0x050A, {0x80}).good());
-      ASSERT_TRUE(h.VendorOut(0x24, 0, 0x0510, {0x80}).good());
-      // The package probe says "dual": bits 6..5 of 0x050F are 01 after writing 0x29.
-      ASSERT_TRUE(h.VendorOut(0x24, 0, 0x051B, {0x29}).good());
-      EXPECT_EQ((h.VendorIn(0x25, 0, 0x050F, 1).data.at(0) >> 5) & 3, 1);
+      return dev.flash()->statusBits();
+    };
+    reg(c.a, c.bit);  // enabled, level low
+    ASSERT_EQ(statusAfterWrite(0x8C), 0x8C);
+    EXPECT_EQ(statusAfterWrite(0x00), 0x8C) << "locked while the pin is low";
+    // Another family's pair, driven high, leaves this chip's pin low.
+    const std::uint16_t other = c.a == 0xFEA0 ? 0xFEC0 : 0xFEA0;
+    reg(other, 0x01);
+    reg(static_cast<std::uint16_t>(other + 6), 0x01);
+    EXPECT_EQ(statusAfterWrite(0x00), 0x8C);
+    reg(c.b, c.bit);
+    if (c.dual) {
+      EXPECT_EQ(statusAfterWrite(0x00), 0x8C) << "the second pair is still low";
+      reg(0x050A, 0x80);
+      reg(0x0510, 0x80);
     }
-    ASSERT_TRUE(h.VendorOut(0x31, 0, 0, {0x00}).good());
-    local.clock().Sleep(20);
-    EXPECT_EQ(dev.flash()->statusBits(), 0x00);
+    EXPECT_EQ(statusAfterWrite(0x00), 0x00);
+    if (config.family() == 0x1010) {
+      // The package probe: bits 6..5 of 0x050F read 01 for a dual package while 0x051B
+      // holds 0x29, 00 for a single one; afterwards the register is plain again.
+      reg(0x050F, 0x00);
+      reg(0x051B, 0x29);
+      EXPECT_EQ((h.VendorIn(0x25, 0, 0x050F, 1).data.at(0) >> 5) & 3, c.dual ? 1 : 0);
+      reg(0x051B, 0x15);
+      EXPECT_EQ(h.VendorIn(0x25, 0, 0x050F, 1).data.at(0), 0x00);
+    }
   }
 }
 

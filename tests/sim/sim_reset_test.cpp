@@ -94,6 +94,9 @@ TEST_F(Reset, DropsOffAndComesBackAsANewInstance) {
 TEST_F(Reset, OldFamilyRunsTaggedFlashFirmware) {
   SimDevice& dev = sim.AddDevice("flash-old");
   std::uint8_t* m = dev.memory();
+  m[0] = 0x02;  // code, and the configuration area's header where this chip keeps it
+  m[0xAE00] = 0x55;
+  m[0xAE01] = 0xA5;
   std::memcpy(m + 0x100C, kVersion, 8);
   TestHost h;
   ASSERT_TRUE(h.Open(platform::kGuidDevInterfaceUsbDevice, L"PID_0310"));
@@ -183,6 +186,109 @@ TEST_F(Reset, OtpAndEepromFirmware) {
   ASSERT_TRUE(h.VendorOut(0x22, 0, 0, {}).good());
   Reopen(h, L"PID_0340", otp);
   EXPECT_EQ(otp.state().run, RunState::kRom);
+}
+
+// What a reset boots from the flash: a code image (code at address 0, the configuration
+// area's header at the chip's configuration address) under its tag on the old family; on
+// the new family (no tag) unless the tool cleared byte 0, the area's type or the tag; an
+// image whose area header stands at the start; the OTP layout a new-family flash holds
+// for a 16 KiB image.
+TEST(Boot, RunsTheFlashImageOnlyWhenItIsValid) {
+  enum Shape {
+    kBlank,
+    kImage,
+    kNoTag,
+    kNoCode,
+    kNoArea,
+    kAreaElsewhere,
+    kTagCleared,
+    kSmall,
+    kOtpLayout
+  };
+  struct Case {
+    const char* what;
+    const char* profile;
+    const wchar_t* pid;
+    Shape shape;
+    bool bootSpi;
+    RunState run;
+    int mode;  // the mode register, -1 for a chip without one
+    const char* version;
+  } cases[] = {
+      {"old family: tagged image", "flash-old", L"PID_0310", kImage, false, RunState::kFirmware, -1,
+       "1.234.5678-9ABC.DEF0"},
+      {"old family: blank", "flash-old", L"PID_0310", kBlank, false, RunState::kRom, -1, nullptr},
+      {"old family: no tag", "flash-old", L"PID_0310", kNoTag, false, RunState::kRom, -1, nullptr},
+      {"old family: no code", "flash-old", L"PID_0310", kNoCode, false, RunState::kRom, -1,
+       nullptr},
+      {"old family: no area", "flash-old", L"PID_0310", kNoArea, false, RunState::kRom, -1,
+       nullptr},
+      {"old family: area not where the chip looks", "flash-old", L"PID_0310", kAreaElsewhere, false,
+       RunState::kRom, -1, nullptr},
+      {"new family: image without tag", "flash-new", L"PID_0330", kNoTag, false,
+       RunState::kFirmware, 32, "1.234.5678-9ABC.DEF0"},
+      {"new family: booting from SPI", "flash-new", L"PID_0330", kImage, true, RunState::kFirmware,
+       8, "1.234.5678-9ABC.DEF0"},
+      {"new family: tag cleared", "flash-new", L"PID_0330", kTagCleared, false, RunState::kRom, 0,
+       nullptr},
+      {"new family: byte 0 cleared", "flash-new", L"PID_0330", kNoCode, false, RunState::kRom, 0,
+       nullptr},
+      {"new family: area type cleared", "flash-new", L"PID_0330", kNoArea, false, RunState::kRom, 0,
+       nullptr},
+      {"new family: area header at the start", "flash-new", L"PID_0330", kSmall, false,
+       RunState::kFirmware, 32, "F.EDC.BA98-7654.3210"},
+      {"new family: OTP layout", "flash-new", L"PID_0330", kOtpLayout, false, RunState::kFirmware,
+       24, "F.EDC.BA98-7654.3210"},
+      {"dual package: image", "flash-dual", L"PID_1010", kNoTag, false, RunState::kFirmware, 32,
+       "1.234.5678-9ABC.DEF0"},
+  };
+  constexpr std::uint8_t kSmallVersion[8] = {0xFE, 0xDC, 0xBA, 0x98, 0x76, 0x54, 0x32, 0x10};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    SimulatedPlatform sim;
+    DeviceConfig config;
+    ASSERT_TRUE(MakeProfile(c.profile, c.profile, config));
+    config.bootFromSpi = c.bootSpi;
+    SimDevice& dev = sim.AddDevice(config);
+    std::uint8_t* m = dev.memory();
+    const std::uint32_t area = config.configAddress;
+    if (c.shape != kBlank && c.shape != kSmall && c.shape != kOtpLayout) {
+      m[0] = c.shape == kNoCode ? 0x00 : 0x02;
+      const std::uint32_t at = c.shape == kAreaElsewhere ? 0xF000 : area;
+      m[at] = c.shape == kNoArea ? 0x00 : 0x55;
+      m[at + 1] = 0xA5;
+      std::memcpy(m + 0x100C, kVersion, 8);
+      const bool tag = c.shape != kNoTag && c.shape != kTagCleared;
+      m[0xEFFE] = tag ? 0x55 : c.shape == kTagCleared ? 0x00 : 0xFF;
+      m[0xEFFF] = tag ? 0xAA : c.shape == kTagCleared ? 0x00 : 0xFF;
+    }
+    if (c.shape == kSmall || c.shape == kOtpLayout) {
+      m[0] = 0x55;
+      m[1] = 0xA5;
+      std::memcpy(m + 0x11B, kSmallVersion, 8);
+    }
+    if (c.shape == kOtpLayout) {
+      // The code block at 0 (0x200 bytes, entry 15), the tables zeroed from 0x3F60.
+      std::memset(m + 0x3F60, 0, 0xA0);
+      const std::uint8_t entry[5] = {0x00, 0x00, 0x02, 0x00, 0x55};
+      std::memcpy(m + 0x3FBB, entry, 5);
+    }
+    TestHost h;
+    ASSERT_TRUE(h.Open(platform::kGuidDevInterfaceUsbDevice, c.pid));
+    ASSERT_TRUE(h.VendorOut(0x22, 0, 0, {}).good());
+    platform::Sleep(config.timing.reenumMs + config.timing.notReadyMs);
+    ASSERT_TRUE(h.Open(platform::kGuidDevInterfaceUsbDevice, c.pid));
+    EXPECT_EQ(dev.state().run, c.run);
+    if (c.mode >= 0) {
+      EXPECT_EQ(h.VendorIn(0x25, 0, 0xC2A8, 1).data.at(0), c.mode);
+    }
+    // Status byte 64: 0x31 (cached code, dotted format) for firmware, 0 for ROM code.
+    Reply s = h.VendorIn(0x07, 8, 0, 8);
+    EXPECT_EQ(s.data.at(0), c.run == RunState::kFirmware ? 0x31 : 0x00);
+    if (c.version != nullptr) {
+      EXPECT_EQ(dev.VersionText(), c.version);
+    }
+  }
 }
 
 TEST_F(Reset, CompanionPortOfAUsb3RootHub) {

@@ -1,4 +1,5 @@
-// The device layer on the simulated bus: the proxy opened on it, location paths in use
+// The device layer on the simulated bus as the program's set-up leaves it: the proxy
+// opened on it, the command lock of the object-free functions open, location paths in use
 // and no companion port known yet. At the end the device API's current device is
 // dropped, and nothing the test opened may be left open on the bus.
 #pragma once
@@ -13,6 +14,19 @@
 #include "support/sim_proxy.h"
 
 namespace vantor::test {
+
+// The command lock of the object-free extension-unit functions (the program opens it at
+// start-up), under a name of this process, for the life of the object.
+class ScopedFunctionLock {
+ public:
+  ScopedFunctionLock();
+  ~ScopedFunctionLock();
+  ScopedFunctionLock(const ScopedFunctionLock&) = delete;
+  ScopedFunctionLock& operator=(const ScopedFunctionLock&) = delete;
+
+ private:
+  std::wstring name_;
+};
 
 class DeviceRig {
  public:
@@ -49,23 +63,11 @@ class DeviceRig {
 
   sim::SimulatedPlatform sim;
   ScopedSimProxy proxy;
+  ScopedFunctionLock lock;
 
  private:
   std::uint64_t startMs_ = 0;
   std::filesystem::path log_;
-};
-
-// The command lock of the object-free extension-unit functions (the program opens it at
-// start-up), under a name of this process, for the life of the object.
-class ScopedFunctionLock {
- public:
-  ScopedFunctionLock();
-  ~ScopedFunctionLock();
-  ScopedFunctionLock(const ScopedFunctionLock&) = delete;
-  ScopedFunctionLock& operator=(const ScopedFunctionLock&) = delete;
-
- private:
-  std::wstring name_;
 };
 
 }  // namespace vantor::test
