@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Opens the tool's window under Xvfb against a simulated device (an old-family flash
-# chip, as the README's demo uses), then either closes it again or presses Start and takes
-# screenshots.
+# Opens the tool's window under Xvfb against a simulated device, then either closes it
+# again or presses Start and takes screenshots. The device is a QX330 flash chip (the
+# flash-new profile, whose chip runs the tool's default built-in image) with the identity
+# the built-in ID list accepts (3A4B:0310).
 #
 #   tools/window_under_xvfb.sh smoke       BUILD_DIR WORK_DIR
 #   tools/window_under_xvfb.sh screenshots BUILD_DIR WORK_DIR OUT_DIR
@@ -21,8 +22,9 @@ if [ "${INSIDE_XVFB:-}" != 1 ]; then
   rm -rf "$work"
   mkdir -p "$work"
   work=$(cd "$work" && pwd)
-  "$build/vantorfw-sim" init "$work/bus" flash-old > /dev/null
-  # The run starts only on Start; the device's firmware file is the sample of its chip.
+  "$build/vantorfw-sim" init "$work/bus" flash-new > /dev/null
+  printf 'pid = 0x0310\n' >> "$work/bus/devices.ini"
+  # The run starts only on Start.
   printf '[Vantor Config]\nCheckVIDPID_INI=1\nAutoRun=0\n' > "$work/settings.ini"
   export INSIDE_XVFB=1
   exec xvfb-run -a -s "-screen 0 800x600x24 -nolisten tcp" "$0" "$mode" "$build" "$work" "$out"
