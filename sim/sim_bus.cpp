@@ -201,6 +201,22 @@ SimDevice* SimBus::FindDevice(const std::string& name) {
   return nullptr;
 }
 
+bool SimBus::SetAttached(const std::string& name, bool attached) {
+  std::lock_guard lock(mutex_);
+  SimDevice* device = FindDevice(name);
+  if (device == nullptr) return false;
+  const std::uint64_t now = P::GetClock().NowUs();
+  if (attached && unplugged_.erase(name) != 0) device->PowerCycle(now);
+  if (!attached && unplugged_.insert(name).second) device->Unplug(now, 0);
+  SyncLocked(now);
+  return true;
+}
+
+bool SimBus::IsAttached(const std::string& name) {
+  std::lock_guard lock(mutex_);
+  return FindDevice(name) != nullptr && unplugged_.count(name) == 0;
+}
+
 std::vector<SimDevice*> SimBus::Devices() {
   std::lock_guard lock(mutex_);
   std::vector<SimDevice*> out;
@@ -279,6 +295,7 @@ void SimBus::AddDeviceNodes(SimDevice& device) {
 }
 
 void SimBus::SyncLocked(std::uint64_t nowUs) {
+  bool changed = false;
   for (auto& d : devices_) {
     SimDevice* device = d.get();
     bool present = device->PresenceAt(nowUs) != SimDevice::Presence::kAbsent;
@@ -286,9 +303,32 @@ void SimBus::SyncLocked(std::uint64_t nowUs) {
     if (it != nodeEpoch_.end() && (!present || it->second != device->epoch())) {
       RemoveDeviceNodes(device);
       it = nodeEpoch_.end();
+      changed = true;
     }
-    if (present && it == nodeEpoch_.end()) AddDeviceNodes(*device);
+    if (present && it == nodeEpoch_.end()) {
+      AddDeviceNodes(*device);
+      changed = true;
+    }
   }
+  if (changed) {
+    for (auto& [key, fn] : nodesWatchers_) fn();
+  }
+}
+
+int SimBus::AddNodesWatcher(std::function<void()> fn) {
+  std::lock_guard lock(mutex_);
+  nodesWatchers_[nextWatcher_] = std::move(fn);
+  return nextWatcher_++;
+}
+
+void SimBus::RemoveNodesWatcher(int key) {
+  std::lock_guard lock(mutex_);
+  nodesWatchers_.erase(key);
+}
+
+void SimBus::WithLock(const std::function<void()>& fn) {
+  std::lock_guard lock(mutex_);
+  fn();
 }
 
 // ---------------------------------------------------------------- proxy driver

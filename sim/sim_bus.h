@@ -12,6 +12,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -42,6 +43,10 @@ class SimBus : public std::enable_shared_from_this<SimBus> {
   // The device of that name, or null.
   SimDevice* FindDevice(const std::string& name);
   std::vector<SimDevice*> Devices();
+  // Unplugs the device (it stays off the bus until plugged again) or plugs it back in (it
+  // powers up from its memory). False for a name the bus does not have.
+  bool SetAttached(const std::string& name, bool attached);
+  bool IsAttached(const std::string& name);
 
   // A new proxy control device on this bus (what OpenProxyControlDevice returns).
   std::unique_ptr<platform::ProxyDriver> OpenControlDevice();
@@ -52,6 +57,13 @@ class SimBus : public std::enable_shared_from_this<SimBus> {
   // The transfer log (an empty path closes it).
   bool SetTransferLog(const std::filesystem::path& path, std::string& error);
   BusCounters Counters();
+  // Watchers of the device tree: called under the bus lock, on the thread that made the
+  // change, right after device nodes came or went (so a reset's removal is heard while
+  // the operation that reset the device still runs). Returns the watcher's key.
+  int AddNodesWatcher(std::function<void()> fn);
+  void RemoveNodesWatcher(int key);
+  // Runs `fn` under the bus lock (watchers keep the bus's lock order: bus, then their own).
+  void WithLock(const std::function<void()>& fn);
   // Called (under the bus lock) whenever a device's state to keep has changed.
   void set_stateChanged(std::function<void(SimDevice&)> fn) { stateChanged_ = std::move(fn); }
   // Called (under the bus lock) when a transfer reaches a device whose kill fault has
@@ -114,6 +126,7 @@ class SimBus : public std::enable_shared_from_this<SimBus> {
 
   std::recursive_mutex mutex_;
   std::vector<std::unique_ptr<SimDevice>> devices_;
+  std::set<std::string> unplugged_;
   std::map<platform::DevInst, Node> nodes_;
   std::vector<HubInfo> hubs_;
   std::map<SimDevice*, std::uint32_t> nodeEpoch_;
@@ -127,6 +140,8 @@ class SimBus : public std::enable_shared_from_this<SimBus> {
   std::uint64_t startUs_ = 0;
   TransferLog log_;
   std::function<void(SimDevice&)> stateChanged_;
+  std::map<int, std::function<void()>> nodesWatchers_;
+  int nextWatcher_ = 1;
   std::function<void()> hostGone_;
 };
 

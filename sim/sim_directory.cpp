@@ -13,8 +13,6 @@ namespace vantor::sim {
 
 namespace fs = std::filesystem;
 
-namespace {
-
 bool ReadText(const fs::path& file, std::string& text) {
   std::ifstream in(file, std::ios::binary);
   if (!in) return false;
@@ -23,6 +21,8 @@ bool ReadText(const fs::path& file, std::string& text) {
   text = s.str();
   return true;
 }
+
+namespace {
 
 // Every line must be blank, a comment, a [section] or a key = value inside a section.
 bool CheckIniText(const std::string& text, const std::string& file, std::string& error) {
@@ -62,6 +62,8 @@ bool CheckIniText(const std::string& text, const std::string& file, std::string&
   return true;
 }
 
+}  // namespace
+
 bool WriteFileAtomically(const fs::path& file, const std::string& text, std::string& error) {
   fs::path temp = file;
   temp += ".tmp";
@@ -85,6 +87,8 @@ bool WriteFileAtomically(const fs::path& file, const std::string& text, std::str
   }
   return true;
 }
+
+namespace {
 
 std::string Hex(const std::uint8_t* bytes, std::size_t n) {
   std::string s;

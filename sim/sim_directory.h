@@ -26,6 +26,12 @@ bool InitSimDirectory(const std::filesystem::path& dir, const std::vector<std::s
 bool SaveSimState(const std::filesystem::path& dir, SimBus& bus, std::string& error);
 bool SaveSimStats(const std::filesystem::path& dir, SimBus& bus, std::string& error);
 
+// Small file helpers of the directory: the whole file as text (false when it cannot be
+// read); a text written to a temporary file first and then renamed over the file.
+bool ReadText(const std::filesystem::path& file, std::string& text);
+bool WriteFileAtomically(const std::filesystem::path& file, const std::string& text,
+                         std::string& error);
+
 // The memory file of a device ("" for a device without memory).
 std::filesystem::path MemoryFilePath(const std::filesystem::path& dir, const DeviceConfig& config);
 

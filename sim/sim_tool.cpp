@@ -7,6 +7,7 @@
 #include <sstream>
 
 #include "sim/sim_directory.h"
+#include "sim/sim_plug.h"
 #include "sim/simulated_platform.h"
 
 namespace vantor::sim {
@@ -17,7 +18,8 @@ namespace {
 
 constexpr const char* kUsage =
     "usage: vantorfw-sim init DIR [PROFILE...] | show DIR | "
-    "dump DIR DEVICE MEMORY FILE | load DIR DEVICE MEMORY FILE | profiles | usbip DIR [DEVICE]";
+    "dump DIR DEVICE MEMORY FILE | load DIR DEVICE MEMORY FILE | plug DIR DEVICE | "
+    "unplug DIR DEVICE | profiles | usbip DIR [DEVICE]";
 
 int Fail(std::ostream& err, const std::string& text) {
   err << "vantorfw-sim: " << text << "\n";
@@ -64,14 +66,15 @@ int Show(const fs::path& dir, std::ostream& out, std::ostream& err) {
     std::snprintf(line, sizeof line,
                   "%s: VID_%04X&PID_%04X&REV_%04X %s \"%s\", serial text \"%s\"\n"
                   "  profile %s, chip id 0x%04X, %s root port %u%s\n"
-                  "  running %s, mode %s, version %s\n  memory: %s\n",
+                  "  %s %s, mode %s, version %s\n  memory: %s\n",
                   c.name.c_str(), c.vid, c.pid, c.release,
                   c.function == FunctionKind::kCamera ? "camera" : "audio", c.product.c_str(),
                   c.manufacturer.c_str(), c.profile.c_str(), c.chipId,
                   c.hub == RootHubKind::kUsb3 ? "usb3" : "usb2", device->currentPort(),
-                  c.viaHub != 0 ? " (through a hub)" : "", RunStateName(device->state().run),
-                  device->ModeText().c_str(), device->VersionText().c_str(),
-                  MemorySummary(*device).c_str());
+                  c.viaHub != 0 ? " (through a hub)" : "",
+                  platform->bus().IsAttached(c.name) ? "running" : "unplugged, last ran",
+                  RunStateName(device->state().run), device->ModeText().c_str(),
+                  device->VersionText().c_str(), MemorySummary(*device).c_str());
     out << line;
   }
   return 0;
@@ -140,6 +143,13 @@ int RunSimTool(const std::vector<std::string>& args, std::ostream& out, std::ost
     return 0;
   }
   if (cmd == "show" && args.size() == 2) return Show(args[1], out, err);
+  if ((cmd == "plug" || cmd == "unplug") && args.size() == 3) {
+    std::string name, error;
+    if (!SetPluggedInDirectory(args[1], args[2], cmd == "plug", name, error))
+      return Fail(err, error);
+    out << (cmd == "plug" ? "plugged in " : "unplugged ") << name << "\n";
+    return 0;
+  }
   if ((cmd == "dump" || cmd == "load") && args.size() == 5)
     return Copy(cmd == "dump", args, out, err);
   err << kUsage << "\n";

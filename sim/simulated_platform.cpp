@@ -9,6 +9,7 @@
 #include "platform/proxy_driver.h"
 #include "sim/sim_directory.h"
 #include "sim/sim_inventory.h"
+#include "sim/sim_plug.h"
 
 namespace vantor::sim {
 
@@ -34,6 +35,7 @@ void SimulatedPlatform::Install() {
     return nullptr;
   });
   platform::SetDeviceInventory(MakeSimInventory(bus_));
+  platform::SetDeviceChangeSource(MakeSimDeviceChangeSource(bus_, dir_));
 }
 
 std::unique_ptr<SimulatedPlatform> SimulatedPlatform::FromDirectory(
@@ -46,6 +48,7 @@ std::unique_ptr<SimulatedPlatform> SimulatedPlatform::FromDirectory(
     platform::SetClock(previous);
     return nullptr;
   }
+  ApplyUnplugged(*bus, ReadUnplugged(dir));
   std::unique_ptr<SimulatedPlatform> p(new SimulatedPlatform(std::move(bus), std::move(clock)));
   p->previousClock_ = previous;
   p->dir_ = dir;
@@ -63,6 +66,7 @@ SimulatedPlatform::~SimulatedPlatform() {
   }
   platform::SetProxyDriverOpener(nullptr);
   platform::SetDeviceInventory(nullptr);
+  platform::SetDeviceChangeSource(nullptr);
   platform::SetClock(previousClock_);
 }
 

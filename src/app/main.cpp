@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "app/vantor_app.h"
+#include "app/window/install_main_window.h"
 #include "platform/text.h"
 #include "sim/simulated_platform.h"
 
@@ -26,6 +27,7 @@ int RunTool(int argc, char** argv) {
       return 1;
     }
   }
+  vantor::InstallMainWindow();
   int exitCode;
   {
     vantor::CVantorApp app;

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cstdio>
 #include <exception>
+#include <utility>
 
 #include "app/parse_arg.h"
 #include "app/tool_version.h"
@@ -23,6 +24,7 @@ namespace vantor {
 namespace {
 
 std::atomic<CVantorApp*> gCurrentApp{nullptr};
+MainWindowRunner gWindowRunner;
 
 bool EqualsNoCase(std::wstring_view a, std::wstring_view b) {
   if (a.size() != b.size()) return false;
@@ -35,6 +37,8 @@ bool EqualsNoCase(std::wstring_view a, std::wstring_view b) {
 }
 
 }  // namespace
+
+void SetMainWindowRunner(MainWindowRunner runner) { gWindowRunner = std::move(runner); }
 
 CVantorApp::CVantorApp() { gCurrentApp.store(this); }
 
@@ -198,7 +202,13 @@ void CVantorApp::RunWindowMode() {
   RunMainWindow();
 }
 
-void CVantorApp::RunMainWindow() { platform::ConsoleWrite(kWindowUnavailableLine); }
+void CVantorApp::RunMainWindow() {
+  if (gWindowRunner) {
+    gWindowRunner(versionText_);
+    return;
+  }
+  platform::ConsoleWrite(kWindowUnavailableLine);
+}
 
 int CVantorApp::ExitInstance() {
   DeleteGlobalObjects();

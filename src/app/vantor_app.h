@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -18,7 +19,17 @@ inline constexpr char kDebugLogFileName[] = "DebugLog.txt";
 inline constexpr char kTraceLogFileName[] = "Log.txt";
 inline constexpr char kDebugLogClosingLine[] = "Exit Debug Thread";
 inline constexpr char kWindowUnavailableLine[] =
-    "vantorfw: the window is not available in this build\n";
+    "vantorfw: this build has no window; configure with -DVANTOR_WITH_WINDOW=ON (Debian "
+    "package qt6-base-dev), or use the command line: vantorfw -f ACTION FILE\n";
+
+inline constexpr char kNoDisplayLine[] =
+    "vantorfw: no display to show the window on; use the command line: vantorfw -f ACTION "
+    "FILE\n";
+
+// Runs the main window modally until it closes; gets the tool version text for its title.
+using MainWindowRunner = std::function<void(const std::string& versionText)>;
+// Installs the window front end (null: the window mode prints kWindowUnavailableLine).
+void SetMainWindowRunner(MainWindowRunner runner);
 
 class CVantorApp {
  public:

@@ -8,6 +8,7 @@ namespace vantor {
 
 namespace {
 std::atomic<CFlowWindow*> gWindow{nullptr};
+std::atomic<std::uint64_t> gResultsPosted{0};
 }  // namespace
 
 void RegisterFlowWindow(CFlowWindow* window) { gWindow.store(window); }
@@ -37,10 +38,13 @@ void PostFlowMessage(std::uint32_t message, std::uintptr_t wParam, std::intptr_t
   if (CFlowWindow* window = gWindow.load()) {
     window->PostFlowWindowMessage(message, wParam, lParam);
   }
+  if (message == WM_FLOW_ERROR || message == WM_FLOW_SUCCESS) ++gResultsPosted;
   if (message == WM_FLOW_FINISHED) return;
   const auto code = static_cast<std::int32_t>(wParam);
   SetLastResultCode(code);
   if (IsResultClearingId(code)) SetLastResultCode(0);
 }
+
+std::uint64_t FlowResultsPosted() { return gResultsPosted.load(); }
 
 }  // namespace vantor

@@ -83,6 +83,10 @@ bool FlowStopRequested();
 // one of the success ids.
 void PostFlowMessage(std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam = 0);
 
+// The number of results (WM_FLOW_ERROR, WM_FLOW_SUCCESS) posted so far in this process,
+// window or not: a caller tells by it whether an operation reported how it ended.
+std::uint64_t FlowResultsPosted();
+
 // The ids whose posting clears LastResultCode: 41751, 41755, 41851, 41854, 41910, 41913,
 // 41931.
 bool IsResultClearingId(std::int64_t id);

@@ -38,6 +38,33 @@ std::wstring SelectEntry(int position) {
   return window->DeviceEntryText(position);
 }
 
+// The identity of the selected device: a listing reads every device, and what the window
+// shows (and the run writes) must be the selected one's, not the last one's.
+struct SelectedIdentity {
+  bool taken = false;
+  std::uint16_t vid = 0, pid = 0, rev = 0;
+  std::wstring manufacturerText, devIdText, shortIdText;
+
+  void Take(const CDevFlow& flow) {
+    taken = true;
+    vid = flow.vid;
+    pid = flow.pid;
+    rev = flow.rev;
+    manufacturerText = flow.manufacturerText;
+    devIdText = flow.devIdText;
+    shortIdText = flow.shortIdText;
+  }
+  void Restore(CDevFlow& flow) const {
+    if (!taken) return;
+    flow.vid = vid;
+    flow.pid = pid;
+    flow.rev = rev;
+    flow.manufacturerText = manufacturerText;
+    flow.devIdText = devIdText;
+    flow.shortIdText = shortIdText;
+  }
+};
+
 }  // namespace
 
 bool CDevFlow::ComputeIdCheck() {
@@ -71,7 +98,7 @@ void CDevFlow::DEV_GetDefaultDeviceForAllInOne() {
   ClearList();
   selOrdinal = -1;
   selListIndex = -1;
-  std::wstring acceptedIdText;
+  SelectedIdentity selected;
   const std::uint32_t count = Lib_GetDeviceCount();
   std::int32_t opened = 0;
   for (std::uint32_t index = 0; index < count; ++index) {
@@ -86,16 +113,17 @@ void CDevFlow::DEV_GetDefaultDeviceForAllInOne() {
         LastLocation() = location;
         selOrdinal = opened;
         if (!noCheck) selListIndex = appended;
-        acceptedIdText = devIdText;
+        selected.Take(*this);
       }
     }
     CloseOpenDevice();
     ++opened;
   }
+  selected.Restore(*this);
   if (selOrdinal != -1) {
     // A device accepted without its own list entry still has a selection text.
     std::wstring text = SelectEntry(selListIndex);
-    CurrentDevText() = text.empty() ? acceptedIdText : text;
+    CurrentDevText() = text.empty() ? selected.devIdText : text;
     PostFlowMessage(WM_FLOW_DEVICE_INFO, msg::kCheckDeviceInfoSucceed);
   } else {
     PostFlowMessage(WM_FLOW_DEVICE_INFO, msg::kDetectDeviceFail);
@@ -113,6 +141,7 @@ void CDevFlow::DEV_GetDeviceListForAllInOne(std::uint32_t argument) {
   int entries = 0;
   const std::uint32_t count = Lib_GetDeviceCount();
 
+  SelectedIdentity selected;
   std::int32_t opened = 0;
   for (std::uint32_t index = 0; index < count; ++index) {
     if (MP_OpenDevice(index) == 0) continue;
@@ -125,6 +154,7 @@ void CDevFlow::DEV_GetDeviceListForAllInOne(std::uint32_t argument) {
         selOrdinal = opened;
         selListIndex = position;
         DEV_ReadDeviceState();
+        selected.Take(*this);
       }
     }
     CloseOpenDevice();
@@ -156,6 +186,7 @@ void CDevFlow::DEV_GetDeviceListForAllInOne(std::uint32_t argument) {
     }
   }
 
+  selected.Restore(*this);
   if (selOrdinal != -1 && entries > 0) {
     CurrentDevText() = SelectEntry(selListIndex);
     PostFlowMessage(WM_FLOW_DEVICE_INFO, msg::kCheckDeviceInfoSucceed,

@@ -203,6 +203,34 @@ TEST_F(ListingTest, ListingSelectsTheDeviceAtTheLastLocation) {
   EXPECT_EQ(rig.OpenInterfaces(), 0u);
 }
 
+TEST_F(ListingTest, SelectedDeviceKeepsItsOwnIdentityAfterTheListing) {
+  Settings("CheckVIDPID_INI=1\nAutoRun=0\n");
+  DeviceRig rig;
+  auto serial = [](const char* text) {
+    return [text](sim::DeviceConfig& c) { c.manufacturer = text; };
+  };
+  rig.Add("flash-old", "a", [&](sim::DeviceConfig& c) {
+    c.port = 1;
+    serial("KV-A")(c);
+  });
+  rig.Add("flash-old", "b", [&](sim::DeviceConfig& c) {
+    c.port = 3;
+    c.release = 0x0200;
+    serial("KV-B")(c);
+  });
+  TestFlowWindow window;
+  // Every device is read, the first one selected: what is shown is the first one's.
+  flow.DEV_GetDefaultDeviceForAllInOne();
+  ASSERT_EQ(flow.selOrdinal, 0);
+  EXPECT_EQ(flow.manufacturerText, L"KV-A");
+  EXPECT_EQ(flow.rev, 0x0100);
+  EXPECT_EQ(flow.devIdText, L"VID_3A4B&PID_0310&REV_0100");
+  flow.DEV_GetDeviceListForAllInOne(0);
+  ASSERT_EQ(flow.selOrdinal, 0);
+  EXPECT_EQ(flow.manufacturerText, L"KV-A");
+  EXPECT_EQ(flow.devIdText, L"VID_3A4B&PID_0310&REV_0100");
+}
+
 TEST_F(ListingTest, NothingSelectedOpensNothing) {
   DeviceRig rig;
   rig.Add("flash-old");
